@@ -1,0 +1,124 @@
+"""A real terminal for end-to-end tests: one tmux server per test, one pane.
+
+    with TmuxPane(["./prog", "arg"], width=80, height=25) as pane:
+        pane.wait_for("Prompt")
+        pane.send_keys("12", "Enter")
+        assert pane.row(10).startswith(...)
+
+The server runs on a private socket, so tests never touch a user's tmux.
+"""
+import os
+import shlex
+import subprocess
+import tempfile
+import time
+
+BUILD_DIR = os.environ.get("CNCSEND_BUILD_DIR") or os.path.abspath(
+    os.path.join(os.path.dirname(__file__), "..", "..", "build"))
+
+
+def build_path(*parts):
+    return os.path.join(BUILD_DIR, *parts)
+
+
+class TmuxPane:
+    def __init__(self, argv, width=80, height=25, env=None, cwd=None, utf8=True):
+        self.argv = list(argv)
+        self.width = width
+        self.height = height
+        self.env = dict(env or {})
+        self.cwd = cwd
+        self.utf8 = utf8
+        self.tmpdir = tempfile.TemporaryDirectory(prefix="cncsend-tmux-")
+        self.socket = os.path.join(self.tmpdir.name, "sock")
+        self.status_file = os.path.join(self.tmpdir.name, "status")
+
+    # -- lifecycle -------------------------------------------------------
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.kill()
+        self.tmpdir.cleanup()
+
+    def tmux(self, *args, check=True):
+        return subprocess.run(["tmux", "-S", self.socket, "-f", "/dev/null", *args],
+                              check=check, capture_output=True, text=True,
+                              errors="replace")
+
+    def start(self):
+        # The program runs under a shell that records its exit status and
+        # then waits, so the pane (and its last screen) stays readable.
+        env_words = " ".join(f"{k}={shlex.quote(v)}" for k, v in self.env.items())
+        cmd = " ".join(shlex.quote(a) for a in self.argv)
+        cd = f"cd {shlex.quote(self.cwd)} && " if self.cwd else ""
+        script = (f"{cd}env {env_words} {cmd}; echo $? > {shlex.quote(self.status_file)}.tmp; "
+                  f"mv {shlex.quote(self.status_file)}.tmp {shlex.quote(self.status_file)}; "
+                  f"exec sleep 100000")
+        lang = "C.UTF-8" if self.utf8 else "C"
+        self.tmux("new-session", "-d", "-x", str(self.width), "-y", str(self.height),
+                  "-e", f"LANG={lang}", "-e", f"LC_ALL={lang}", "-e", "TERM=xterm",
+                  "sh", "-c", script)
+        self.tmux("set-option", "-g", "status", "off")
+        self.tmux("set-option", "-g", "escape-time", "0")
+        self.tmux("resize-window", "-x", str(self.width), "-y", str(self.height), check=False)
+
+    def kill(self):
+        self.tmux("kill-server", check=False)
+
+    # -- input -----------------------------------------------------------
+    def send_keys(self, *keys):
+        """tmux key names ("Enter", "Left", "Escape", "Home") or literal text."""
+        for key in keys:
+            if key in TMUX_KEY_NAMES:
+                self.tmux("send-keys", "-t", "0", key)
+            else:
+                self.tmux("send-keys", "-t", "0", "-l", key)
+            time.sleep(0.05)
+
+    def send_bytes(self, data: bytes):
+        self.tmux("send-keys", "-t", "0", "-H", *[f"{b:02x}" for b in data])
+
+    # -- output ----------------------------------------------------------
+    def screen(self):
+        """The visible pane as a list of rows (text, trailing blanks cut)."""
+        out = self.tmux("capture-pane", "-p", "-t", "0").stdout
+        rows = out.split("\n")
+        return (rows + [""] * self.height)[: self.height]
+
+    def row(self, number):
+        """Row by 1-based number, as the program addresses it."""
+        return self.screen()[number - 1]
+
+    def cursor(self):
+        out = self.tmux("display-message", "-p", "-t", "0", "#{cursor_y} #{cursor_x}").stdout
+        y, x = out.split()
+        return int(y) + 1, int(x) + 1
+
+    def wait_for(self, text, timeout=10.0):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if text in "\n".join(self.screen()):
+                return
+            time.sleep(0.05)
+        raise AssertionError(f"{text!r} did not appear; screen:\n" + "\n".join(self.screen()))
+
+    def exit_status(self, timeout=10.0):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if os.path.exists(self.status_file):
+                with open(self.status_file) as f:
+                    return int(f.read().strip())
+            time.sleep(0.05)
+        raise AssertionError("program did not end; screen:\n" + "\n".join(self.screen()))
+
+    def running(self):
+        return not os.path.exists(self.status_file)
+
+
+TMUX_KEY_NAMES = {
+    "Enter", "Escape", "Tab", "BSpace", "BTab", "Left", "Right", "Up", "Down",
+    "Home", "End", "DC", "IC", "PPage", "NPage", "C-c", "C-z", "C-j",
+    *[f"F{i}" for i in range(1, 13)],
+}
