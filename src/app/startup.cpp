@@ -29,9 +29,7 @@ void io_shutdown() {
     release_error_state();
 }
 
-std::int32_t io_start_count() {
-    return start_count;
-}
+std::int32_t io_start_count() { return start_count; }
 
 void set_program_args(std::int32_t count, char** vector) {
     io_state().argument_count = count;
@@ -67,8 +65,6 @@ std::string exe_directory() {
     return dir;
 }
 
-void end_program(int exit_code) {
-    std::exit(exit_code);
-}
+void end_program(int exit_code) { std::exit(exit_code); }
 
 }  // namespace cncsend

@@ -6,9 +6,7 @@ namespace {
 IoState state{};
 }
 
-IoState& io_state() {
-    return state;
-}
+IoState& io_state() { return state; }
 
 Channel* resolve_channel(int number) {
     if (number == -1) return &state.channels.slots[kReservedSlot];
