@@ -50,7 +50,8 @@ int read_line_by_bytes(int number, Channel& ch, std::string& line) {
     char work[kWorkBuffer];
     std::size_t held = 0;
     for (;;) {
-        if (ch.ops->at_end(ch) == -1) break;
+        // A byte given back after the data's last CR still belongs to a line.
+        if (ch.putback_count == 0 && ch.ops->at_end(ch) == -1) break;
         char c = 0;
         std::size_t delivered = 0;
         if (read_channel(number, 0, &c, 1, delivered, false, false) != 0) break;
