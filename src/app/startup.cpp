@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "channels/channel.hpp"
+#include "channels/input_source.hpp"
 #include "channels/open_channel.hpp"
 #include "platform/process.hpp"
 
@@ -24,6 +25,7 @@ void io_startup() {
 void io_shutdown() {
     if (--start_count != 0) return;
     close_all_channels();
+    release_input_source();
     release_error_state();
 }
 

@@ -184,7 +184,7 @@ const ChannelOps FileOps = {
     file_write_wide,
     file_lock,
     file_unlock,
-    nullptr /* read_line: installed with the line reader */,
+    file_read_line,
     nullptr,
     nullptr,
     file_flush,

@@ -25,4 +25,7 @@ inline std::FILE* file_stream(const Channel& ch) {
 // end holds for every later read). Other modes give the bytes as stored.
 int file_get_byte(Channel& ch);
 
+// The file kind's line operation.
+int file_read_line(Channel& ch, std::string& line);
+
 }  // namespace cncsend
