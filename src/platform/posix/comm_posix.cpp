@@ -283,9 +283,16 @@ bool comm_bytes_waiting(CommHandle handle, std::uint32_t* count) {
     return true;
 }
 
+bool line_hung_up(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 bool comm_read(CommHandle handle, char* buffer, std::size_t wanted, std::size_t* got) {
     for (;;) {
         ssize_t n = ::read(fd_of(handle), buffer, wanted);
+        // A terminal whose line hung up reads as empty; that is no time-out.
+        if (n == 0 && wanted > 0 && line_hung_up(fd_of(handle))) return false;
         if (n >= 0) {
             *got = static_cast<std::size_t>(n);
             return true;
