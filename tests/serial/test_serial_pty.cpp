@@ -11,6 +11,7 @@
 #include <string>
 
 #include "channels/open_channel.hpp"
+#include "channels/read_channel.hpp"
 #include "platform/timer.hpp"
 #include "serial/serial_port.hpp"
 
@@ -150,22 +151,27 @@ TEST_F(PtyLine, WritesBytesExactlyAsGiven) {
 
 TEST_F(PtyLine, CountsWaitingBytesAndReadsThemOneByOne) {
     ASSERT_EQ(open(kController), 0);
-    EXPECT_EQ(channel().ops->at_end(channel()), 1);
+    EXPECT_EQ(channel_at_end(2), 1);
+    EXPECT_EQ(channel_length(2), 0);
     ASSERT_EQ(::write(master, "0\r\n1\x1b", 5), 5);
     EXPECT_EQ(serial_wait_ready(2, false, 2000) & WaitByteReady, WaitByteReady);
     EXPECT_EQ(wait_for_waiting(5), 5);
-    EXPECT_EQ(channel().ops->at_end(channel()), 0);
+    EXPECT_EQ(channel_position(2), 5);
+    EXPECT_EQ(channel_at_end(2), 0);
     std::string got;
-    for (int i = 0; i < 5; ++i) {
-        char byte = 0;
-        std::size_t count = 1;
-        ASSERT_EQ(channel().ops->read(channel(), &byte, count), 0);
-        ASSERT_EQ(count, 1u);
-        got += byte;
-    }
+    for (int i = 0; i < 5; ++i) got += read_bytes(1, 2);
     EXPECT_EQ(got, "0\r\n1\x1b");
-    EXPECT_EQ(wait_for_waiting(0), 0);
-    EXPECT_EQ(channel().ops->at_end(channel()), 1);
+    EXPECT_EQ(channel_position(2), 0);
+    EXPECT_EQ(channel_at_end(2), 1);
+
+    // A byte given back is counted apart from the line and read first.
+    ASSERT_EQ(::write(master, "7", 1), 1);
+    EXPECT_EQ(wait_for_waiting(1), 1);
+    ASSERT_EQ(put_back_bytes(2, "x", 1), 0);
+    EXPECT_EQ(serial_wait_ready(2, false, 0), WaitByteReady);
+    EXPECT_EQ(channel_position(2), 0);
+    EXPECT_EQ(read_bytes(1, 2), "x");
+    EXPECT_EQ(read_bytes(1, 2), "7");
 }
 
 TEST_F(PtyLine, ReadKeepsTheDevicesTimeOutsAndReturnsNothingWhenTheyExpire) {
