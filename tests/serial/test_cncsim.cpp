@@ -178,7 +178,8 @@ TEST_F(Simulator, AnswersFromItsScriptAndLogsEveryLine) {
               "5\tM30\t0\n"
               "6\tM02\tE\n");
     const std::string summary = file_text(dir / "summary");
-    EXPECT_NE(summary.find("cncsim: 6 lines, 3 error replies, "), std::string::npos) << summary;
+    EXPECT_NE(summary.find("cncsim: lines 6, error replies 3, seconds "), std::string::npos)
+        << summary;
     EXPECT_NE(summary.find("4 bytes after the last line end: tail"), std::string::npos) << summary;
 }
 
@@ -200,7 +201,7 @@ TEST_F(Simulator, RunsAProgramOnTheLineAndPassesItsExitCode) {
         run({"--summary", (dir / "summary").string(), "--", "/bin/sh", "-c",
              "test -c \"$CNCSEND_COM1\" && printf 'G1\\r\\n' > \"$CNCSEND_COM1\" && exit 7"});
     EXPECT_EQ(r.code, 7) << r.err;
-    EXPECT_NE(file_text(dir / "summary").find("cncsim: 1 lines, 0 error replies"),
+    EXPECT_NE(file_text(dir / "summary").find("cncsim: lines 1, error replies 0, seconds "),
               std::string::npos);
 
     r = run({"--", "/nonexistent/program"});

@@ -321,7 +321,7 @@ struct Controller {
     void summary(std::FILE* out) const {
         const double seconds =
             first_byte >= 0 && last_answer >= first_byte ? last_answer - first_byte : 0.0;
-        std::fprintf(out, "cncsim: %lu lines, %lu error replies, %.3f seconds\n", lines,
+        std::fprintf(out, "cncsim: lines %lu, error replies %lu, seconds %.3f\n", lines,
                      error_replies, seconds);
         if (!partial.empty())
             std::fprintf(out, "cncsim: %zu bytes after the last line end: %s\n", partial.size(),
