@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace cncsend {
 
@@ -104,6 +105,11 @@ struct CommOps {
     // the line is lost, or timeout_ms passes (negative: no limit). Returns
     // WaitReady bits.
     int (*wait_ready)(CommHandle handle, bool watch_console_input, int timeout_ms);
+    // The device a path stands for on this system, for messages to the
+    // operator.
+    std::string (*device_name)(const char* path);
+    // The system's own words for the last open or setting that failed.
+    std::string (*failure_reason)();
 };
 
 const CommOps& comm_ops();

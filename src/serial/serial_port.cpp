@@ -262,4 +262,12 @@ int serial_wait_ready(int number, bool watch_console_input, int timeout_ms) {
     return comm_ops().wait_ready(port->handle, watch_console_input, timeout_ms);
 }
 
+SerialOpenFailure describe_serial_open_failure(const std::string& options) {
+    SerialOptions parsed;
+    parse_serial_options(options.data(), options.size(), parsed);
+    const std::string port = "COM" + std::to_string(parsed.port == 0 ? 1 : parsed.port);
+    const CommOps& comm = comm_ops();
+    return {port, comm.device_name(port.c_str()), comm.failure_reason()};
+}
+
 }  // namespace cncsend

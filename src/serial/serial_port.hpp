@@ -46,4 +46,14 @@ int open_serial_channel(const std::string& options, ChannelMode mode, ChannelAcc
 // WaitLineLost at once.
 int serial_wait_ready(int number, bool watch_console_input, int timeout_ms);
 
+// What an operator needs to hear about a port that did not open: the port
+// as the options name it ("COM1"), the device that stands for on this
+// system, and the system's reason for the last failure (may be empty).
+struct SerialOpenFailure {
+    std::string port;
+    std::string device;
+    std::string reason;
+};
+SerialOpenFailure describe_serial_open_failure(const std::string& options);
+
 }  // namespace cncsend

@@ -94,6 +94,8 @@ const CommOps kFakeOps = {
         return true;
     },
     [](CommHandle, bool, int) { return static_cast<int>(WaitByteReady); },
+    [](const char* path) { return std::string("device of ") + path; },
+    [] { return std::string("refused"); },
 };
 
 class SerialPortWithFakeDevice : public testing::Test {

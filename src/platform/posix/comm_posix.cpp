@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/comm.hpp"
@@ -20,6 +21,14 @@ namespace {
 
 constexpr std::uint32_t kNoWait = 0xFFFFFFFFu;
 constexpr std::uint32_t kTtyBufferSize = 4096;
+
+// errno of the last open or setting that failed, for the operator's message.
+int last_failure = 0;
+
+bool failed(int error) {
+    last_failure = error;
+    return false;
+}
 
 int fd_of(CommHandle handle) {
     return static_cast<int>(handle);
@@ -59,13 +68,18 @@ CommHandle comm_open(const char* path, unsigned access) {
         flags = O_RDWR;
     else if (access & CommWrite)
         flags = O_WRONLY;
+    last_failure = 0;
     // Not blocking at the open: a line without carrier must not hang it.
     const std::string native = device_path(path);
     int fd = ::open(native.c_str(), flags | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return kInvalidCommHandle;
+    if (fd < 0) {
+        failed(errno);
+        return kInvalidCommHandle;
+    }
     // Exclusive: another holder of the lock (or of TIOCEXCL, which stops
     // every open but root's) makes the device busy.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        failed(EBUSY);
         ::close(fd);
         return kInvalidCommHandle;
     }
@@ -85,7 +99,7 @@ void comm_close(CommHandle handle) {
 
 bool comm_get_properties(CommHandle handle, CommProperties* properties) {
     termios t{};
-    if (tcgetattr(fd_of(handle), &t) != 0) return false;
+    if (tcgetattr(fd_of(handle), &t) != 0) return failed(errno);
     *properties = CommProperties{kTtyBufferSize, 0, kTtyBufferSize, 0};
     return true;
 }
@@ -143,7 +157,7 @@ bool comm_set_timeouts(CommHandle handle, const CommTimeouts* timeouts) {
 bool comm_get_line_settings(CommHandle handle, LineSettings* settings) {
     termios t{};
     int fd = fd_of(handle);
-    if (tcgetattr(fd, &t) != 0) return false;
+    if (tcgetattr(fd, &t) != 0) return failed(errno);
     LineSettings s{};
     s.baud_rate = read_line_speed(fd);
     switch (t.c_cflag & CSIZE) {
@@ -215,8 +229,8 @@ void set_modem_line(int fd, int line, bool on) {
 bool comm_set_line_settings(CommHandle handle, const LineSettings* s) {
     int fd = fd_of(handle);
     termios t{};
-    if (tcgetattr(fd, &t) != 0) return false;
-    if (s->baud_rate == 0 || s->byte_size < 5 || s->byte_size > 8) return false;
+    if (tcgetattr(fd, &t) != 0) return failed(errno);
+    if (s->baud_rate == 0 || s->byte_size < 5 || s->byte_size > 8) return failed(EINVAL);
     // Raw in both directions: bytes pass exactly as they are.
     t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
                                         IXON | IXOFF | IXANY | INPCK | IGNPAR | IUCLC | IMAXBEL);
@@ -242,7 +256,7 @@ bool comm_set_line_settings(CommHandle handle, const LineSettings* s) {
             t.c_cflag |= PARENB | CMSPAR;
             break;
         default:
-            return false;
+            return failed(EINVAL);
     }
     if (s->parity_check) t.c_iflag |= INPCK;
     if (s->stop_bits != LineStopBits::One) t.c_cflag |= CSTOPB;
@@ -250,8 +264,8 @@ bool comm_set_line_settings(CommHandle handle, const LineSettings* s) {
     if (s->in_x) t.c_iflag |= IXOFF;
     if (s->outx_cts_flow) t.c_cflag |= CRTSCTS;
     const bool custom_speed = !set_standard_line_speed(t, s->baud_rate);
-    if (tcsetattr(fd, TCSANOW, &t) != 0) return false;
-    if (custom_speed && !set_custom_line_speed(fd, s->baud_rate)) return false;
+    if (tcsetattr(fd, TCSANOW, &t) != 0) return failed(errno);
+    if (custom_speed && !set_custom_line_speed(fd, s->baud_rate)) return failed(errno);
     if (s->rts_control == RtsControl::Disable)
         set_modem_line(fd, TIOCM_RTS, false);
     else if (!s->outx_cts_flow)
@@ -354,11 +368,27 @@ int comm_wait_ready(CommHandle handle, bool watch_console_input, int timeout_ms)
     }
 }
 
+std::string comm_failure_reason() {
+    return last_failure != 0 ? std::strerror(last_failure) : "";
+}
+
 const CommOps posix_comm_ops = {
-    comm_open,         comm_close,        comm_get_properties,    comm_setup_queues,
-    comm_get_timeouts, comm_set_timeouts, comm_get_line_settings, comm_set_line_settings,
-    comm_raise_dtr,    comm_modem_status, comm_bytes_waiting,     comm_read,
-    comm_write,        comm_wait_ready,
+    comm_open,
+    comm_close,
+    comm_get_properties,
+    comm_setup_queues,
+    comm_get_timeouts,
+    comm_set_timeouts,
+    comm_get_line_settings,
+    comm_set_line_settings,
+    comm_raise_dtr,
+    comm_modem_status,
+    comm_bytes_waiting,
+    comm_read,
+    comm_write,
+    comm_wait_ready,
+    device_path,
+    comm_failure_reason,
 };
 
 }  // namespace
