@@ -22,8 +22,16 @@ sanitize:
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS) -L unit
 
-demo:
-	@echo "make demo arrives with the job transfer; until then: make test"
+# A real transfer of the demo job to the simulated controller at 9600 baud.
+demo: build
+	cp examples/down.cfg $(BUILD)/src/app/down.cfg
+	@rm -f $(BUILD)/demo-received.log
+	$(BUILD)/tools/cncsim/cncsim --baud 9600 --log $(BUILD)/demo-received.log \
+		-- $(BUILD)/src/app/cncsend examples/demo.job; \
+	status=$$?; \
+	echo; echo "The controller received (line, text, answer):"; \
+	cat $(BUILD)/demo-received.log 2>/dev/null; \
+	echo "cncsend ended with exit code $$status"
 
 clean:
 	rm -rf $(BUILD) build-asan

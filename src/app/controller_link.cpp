@@ -1,0 +1,58 @@
+#include "app/controller_link.hpp"
+
+#include "app/operator_messages.hpp"
+#include "app/startup.hpp"
+#include "channels/field_reader.hpp"
+#include "channels/read_channel.hpp"
+#include "console/keyboard.hpp"
+#include "console/line_input.hpp"
+#include "console/print.hpp"
+#include "platform/comm.hpp"
+#include "platform/keys.hpp"
+#include "serial/serial_port.hpp"
+
+namespace cncsend {
+
+namespace {
+
+constexpr char kEscape = 27;
+// A lone Escape is told from the start of a key sequence by a short pause:
+// after input that gave no key yet, look again this soon.
+constexpr int kKeyPendingMs = 30;
+
+}  // namespace
+
+void await_reply(int channel, bool escape_ends, const std::string& what) {
+    // Standard input that is no keyboard (a file, /dev/null) gives no keys,
+    // and a file at its end would always look ready: do not watch it.
+    const bool watch_keys = escape_ends && key_event_ops().input_is_console();
+    int timeout_ms = -1;
+    for (;;) {
+        if (channel_position(channel) > 0) return;
+        if (escape_ends) {
+            const std::string key = poll_key();
+            if (key.size() == 1 && key[0] == kEscape) end_program(0);
+            if (!key.empty()) continue;  // other keys are dropped; take them all
+        }
+        const int ready = serial_wait_ready(channel, watch_keys, timeout_ms);
+        timeout_ms = (ready & WaitConsoleInput) ? kKeyPendingMs : -1;
+        if (ready & (WaitByteReady | WaitConsoleInput | WaitTimedOut)) continue;
+        if (ready & WaitLineLost) fail_connection_lost(what);
+    }
+}
+
+std::string read_reply(int channel) { return read_bytes(1, channel); }
+
+void send_command(const std::string& command, int channel) {
+    print_text(channel, command, kPrintNewline);
+    await_reply(channel, false, "Befehl \"" + command + "\"");
+    const std::string reply = read_reply(channel);
+    if (reply == "0") return;
+    print_text(0, "Fehler ", 0);
+    print_text(0, reply, kPrintNewline);
+    prompt_input("", -1, -1);
+    std::string ignored;
+    read_string_field(ignored);
+}
+
+}  // namespace cncsend

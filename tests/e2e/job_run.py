@@ -1,0 +1,126 @@
+"""A whole cncsend run against the simulated controller, in a real terminal.
+
+    with JobRun(job=b"G1\r\nG2\r\n", factors=b"2,2,1\r\n") as run:
+        run.answer(10, -5, 3, 800)       # the four questions
+        run.pane.wait_for("Fräserhöhe")
+        run.pane.send_keys("Enter")
+        assert run.exit_status() == 0
+        assert run.received() == [...]   # lines on the wire, in order
+
+Each run gets its own folder with a copy of cncsend (down.cfg lives beside
+the executable), the job file and cncsim's log.
+"""
+import os
+import shutil
+import sys
+import tempfile
+import time
+import traceback
+
+from tmux_pane import TmuxPane, build_path
+
+CNCSEND = build_path("src", "app", "cncsend")
+CNCSIM = build_path("tools", "cncsim", "cncsim")
+
+PREPARATION_COUNT = 6  # @07, @0R7, @0M..., @0n7, the empty command, spindle on
+
+
+class JobRun:
+    def __init__(self, job=b"", factors=b"1,1,1\r\n", job_name="job.nc", args=None,
+                 cncsim_options=(), env=None, shell_suffix="", width=80, height=25,
+                 utf8=True, simulator=True):
+        self.dir = tempfile.mkdtemp(prefix="cncsend-job-")
+        self.exe = os.path.join(self.dir, "cncsend")
+        shutil.copy2(CNCSEND, self.exe)
+        if factors is not None:
+            self.write("down.cfg", factors)
+        if job is not None:
+            self.write(job_name, job)
+        self.log = os.path.join(self.dir, "received.log")
+        self.summary = os.path.join(self.dir, "summary.txt")
+        words = [self.exe, *([job_name] if args is None else args)]
+        if simulator:
+            # Without the simulator the test points CNCSEND_COM1 itself.
+            words = [CNCSIM, "--log", self.log, "--summary", self.summary, *cncsim_options,
+                     "--", *words]
+        argv = words
+        if shell_suffix:
+            import shlex
+            argv = ["sh", "-c", " ".join(shlex.quote(w) for w in words) + " " + shell_suffix]
+        self.pane = TmuxPane(argv, width=width, height=height, env=env or {}, cwd=self.dir,
+                             utf8=utf8)
+
+    def write(self, name, data):
+        with open(os.path.join(self.dir, name), "wb") as f:
+            f.write(data)
+
+    def __enter__(self):
+        self.pane.__enter__()
+        return self
+
+    def __exit__(self, *exc):
+        self.pane.__exit__(*exc)
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def answer(self, *values):
+        """Types each value at its question and presses Enter."""
+        questions = ["Verschiebung in x ? ", "Verschiebung in y ? ", "Verschiebung in z ? ",
+                     "Spindeldrehzahl ? "]
+        for question, value in zip(questions, values):
+            self.pane.wait_for(question)
+            self.pane.send_keys(str(value), "Enter")
+
+    def exit_status(self, timeout=20.0):
+        return self.pane.exit_status(timeout)
+
+    def received(self):
+        """The lines the controller received, in order, with escapes undone."""
+        deadline = time.time() + 5
+        while not os.path.exists(self.log) and time.time() < deadline:
+            time.sleep(0.05)
+        lines = []
+        with open(self.log, "rb") as f:
+            for raw in f.read().split(b"\n"):
+                if not raw:
+                    continue
+                fields = raw.split(b"\t")
+                lines.append(unescape(fields[1]))
+        return lines
+
+
+def unescape(text):
+    out = bytearray()
+    i = 0
+    while i < len(text):
+        c = text[i]
+        if c == 0x5C and i + 1 < len(text):
+            nxt = chr(text[i + 1])
+            if nxt == "x":
+                out.append(int(text[i + 2:i + 4], 16))
+                i += 4
+                continue
+            out += {"r": b"\r", "n": b"\n", "t": b"\t", "\\": b"\\"}[nxt]
+            i += 2
+            continue
+        out.append(c)
+        i += 1
+    return bytes(out)
+
+
+def preparation(x=0, y=0, z=0, speed=0):
+    return [b"@07", b"@0R7", f"@0M{x},3000,{y},3000,{z},3000,0,30".encode(), b"@0n7", b"",
+            f"@0B 65530,{speed}".encode()]
+
+
+def run_tests(namespace):
+    failed = 0
+    for name, test in sorted(namespace.items()):
+        if name.startswith("test_") and callable(test):
+            started = time.time()
+            try:
+                test()
+                print(f"ok   {name} ({time.time() - started:.1f} s)", flush=True)
+            except Exception:
+                failed += 1
+                print(f"FAIL {name}:\n{traceback.format_exc()}", flush=True)
+    sys.exit(1 if failed else 0)
