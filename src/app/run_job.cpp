@@ -4,6 +4,8 @@
 
 namespace cncsend {
 
-void run_job() { end_program(0); }
+void run_job() {
+    end_program(0);
+}
 
 }  // namespace cncsend

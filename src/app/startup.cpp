@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "channels/channel.hpp"
+#include "channels/input_source.hpp"
 #include "channels/open_channel.hpp"
 #include "platform/process.hpp"
 
@@ -24,10 +25,13 @@ void io_startup() {
 void io_shutdown() {
     if (--start_count != 0) return;
     close_all_channels();
+    release_input_source();
     release_error_state();
 }
 
-std::int32_t io_start_count() { return start_count; }
+std::int32_t io_start_count() {
+    return start_count;
+}
 
 void set_program_args(std::int32_t count, char** vector) {
     io_state().argument_count = count;
@@ -63,6 +67,8 @@ std::string exe_directory() {
     return dir;
 }
 
-void end_program(int exit_code) { std::exit(exit_code); }
+void end_program(int exit_code) {
+    std::exit(exit_code);
+}
 
 }  // namespace cncsend

@@ -80,7 +80,9 @@ struct IoState {
 
 IoState& io_state();
 
-inline bool is_open(const Channel* ch) { return ch != nullptr && ch->ops != nullptr; }
+inline bool is_open(const Channel* ch) {
+    return ch != nullptr && ch->ops != nullptr;
+}
 
 // 0 the console, -1 the reserved slot, 1..255 that channel, else nullptr.
 Channel* resolve_channel(int number);

@@ -13,18 +13,26 @@ namespace {
 constexpr std::size_t kStreamBuffer = 8192;
 constexpr int kCtrlZ = 26;
 
-std::FILE* stream_of(Channel& ch) { return static_cast<std::FILE*>(ch.device); }
+std::FILE* stream_of(Channel& ch) {
+    return static_cast<std::FILE*>(ch.device);
+}
 
 std::int64_t byte_order_mark_length(TextEncoding encoding) {
     switch (encoding) {
-        case TextEncoding::Utf8: return 3;
-        case TextEncoding::Utf16: return 2;
-        case TextEncoding::Utf32: return 4;
-        default: return 0;
+        case TextEncoding::Utf8:
+            return 3;
+        case TextEncoding::Utf16:
+            return 2;
+        case TextEncoding::Utf32:
+            return 4;
+        default:
+            return 0;
     }
 }
 
-bool is_text(const Channel& ch) { return ch.mode == ChannelMode::Input; }
+bool is_text(const Channel& ch) {
+    return ch.mode == ChannelMode::Input;
+}
 
 int file_at_end(Channel& ch) {
     std::FILE* f = stream_of(ch);
@@ -146,9 +154,12 @@ std::FILE* open_stream(Channel& ch, const std::string& name) {
             if (f) ch.access = ChannelAccess::Read;
             return f;
         }
-        case ChannelMode::Input: return std::fopen(name.c_str(), "rb");
-        case ChannelMode::Output: return std::fopen(name.c_str(), "wb");
-        default: return std::fopen(name.c_str(), "ab");
+        case ChannelMode::Input:
+            return std::fopen(name.c_str(), "rb");
+        case ChannelMode::Output:
+            return std::fopen(name.c_str(), "wb");
+        default:
+            return std::fopen(name.c_str(), "ab");
     }
 }
 
@@ -163,9 +174,20 @@ bool same_text_ignoring_case(const char* a, const char* b) {
 }  // namespace
 
 const ChannelOps FileOps = {
-    file_at_end, file_close,      file_seek,   file_tell,     file_read,
-    file_read_wide, file_write,   file_write_wide, file_lock, file_unlock,
-    nullptr /* read_line: installed with the line reader */, nullptr, nullptr, file_flush,
+    file_at_end,
+    file_close,
+    file_seek,
+    file_tell,
+    file_read,
+    file_read_wide,
+    file_write,
+    file_write_wide,
+    file_lock,
+    file_unlock,
+    file_read_line,
+    nullptr,
+    nullptr,
+    file_flush,
 };
 
 int file_get_byte(Channel& ch) {
@@ -203,8 +225,12 @@ int open_file_device(Channel& ch, const char* name, std::size_t length) {
             sized = stream_seek(f, 0, 2) && (ch.size = stream_tell(f)) >= 0 &&
                     stream_seek(f, byte_order_mark_length(ch.encoding), 0);
             break;
-        case ChannelMode::Output: ch.size = 0; break;
-        default: sized = (ch.size = stream_tell(f)) >= 0; break;
+        case ChannelMode::Output:
+            ch.size = 0;
+            break;
+        default:
+            sized = (ch.size = stream_tell(f)) >= 0;
+            break;
     }
     if (!sized) {
         std::fclose(f);

@@ -6,7 +6,9 @@ namespace {
 IoState state{};
 }
 
-IoState& io_state() { return state; }
+IoState& io_state() {
+    return state;
+}
 
 Channel* resolve_channel(int number) {
     if (number == -1) return &state.channels.slots[kReservedSlot];

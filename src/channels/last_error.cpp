@@ -24,8 +24,12 @@ int set_last_error(int code) {
     return code;
 }
 
-int last_error() { return errors().code; }
+int last_error() {
+    return errors().code;
+}
 
-void release_error_state() { error_state.reset(); }
+void release_error_state() {
+    error_state.reset();
+}
 
 }  // namespace cncsend

@@ -168,7 +168,8 @@ int write_channel(int number, std::int64_t position, const char* bytes, std::siz
         else
             ch->column += static_cast<std::int32_t>(count);
         if (ch->width != 0)
-            ch->column = static_cast<std::int32_t>(static_cast<std::uint32_t>(ch->column) % ch->width);
+            ch->column =
+                static_cast<std::int32_t>(static_cast<std::uint32_t>(ch->column) % ch->width);
     }
     return set_last_error(code);
 }

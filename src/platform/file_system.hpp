@@ -2,6 +2,7 @@
 // What the file kind of channel needs of the operating system beyond the
 // standard C streams: native names, 64-bit positions, byte-range locks.
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -21,5 +22,14 @@ std::int64_t stream_tell(std::FILE* stream);
 // range; never waits. True when granted.
 bool stream_lock(std::FILE* stream, std::uint32_t position, std::uint32_t length, bool writable);
 bool stream_unlock(std::FILE* stream, std::uint32_t position, std::uint32_t length);
+
+// Flags for the 256 byte values.
+using ByteSet = std::array<bool, 256>;
+
+// Appends bytes of the stream to text up to the first byte in stops, which
+// is consumed and returned; EOF at the end of the data or on a read error.
+// The stream is held once for the whole run, not once per byte, which is
+// what makes long files of short lines cheap to split.
+int stream_read_until(std::FILE* stream, std::string& text, const ByteSet& stops);
 
 }  // namespace cncsend

@@ -20,13 +20,18 @@ long double seconds_timer() {
             source = TimerSource::TickCount;
         }
     }
-    if (source == TimerSource::TickCount) return static_cast<long double>(ops.tick_count()) * 0.001L;
+    if (source == TimerSource::TickCount)
+        return static_cast<long double>(ops.tick_count()) * 0.001L;
     return static_cast<long double>(ops.read_counter()) * reciprocal_frequency;
 }
 
-void sleep_ms(std::uint32_t milliseconds) { process_ops().sleep(milliseconds); }
+void sleep_ms(std::uint32_t milliseconds) {
+    process_ops().sleep(milliseconds);
+}
 
-TimerSource timer_source() { return source; }
+TimerSource timer_source() {
+    return source;
+}
 
 void reset_timer_source() {
     source = TimerSource::Unset;

@@ -43,4 +43,21 @@ bool stream_unlock(std::FILE* stream, std::uint32_t position, std::uint32_t leng
     return set_lock(stream, F_UNLCK, position, length);
 }
 
+int stream_read_until(std::FILE* stream, std::string& text, const ByteSet& stops) {
+    char chunk[4096];
+    std::size_t held = 0;
+    int c;
+    flockfile(stream);
+    while ((c = getc_unlocked(stream)) != EOF && !stops[static_cast<unsigned char>(c)]) {
+        chunk[held++] = static_cast<char>(c);
+        if (held == sizeof chunk) {
+            text.append(chunk, held);
+            held = 0;
+        }
+    }
+    funlockfile(stream);
+    text.append(chunk, held);
+    return c;
+}
+
 }  // namespace cncsend

@@ -44,11 +44,13 @@ std::string executable_path() {
     return path;
 }
 
-const ProcessOps posix_ops = {counter_frequency, read_counter, tick_count, sleep_for,
-                              executable_path,   '/'};
+const ProcessOps posix_ops = {counter_frequency, read_counter,    tick_count,
+                              sleep_for,         executable_path, '/'};
 
 }  // namespace
 
-const ProcessOps& native_process_ops() { return posix_ops; }
+const ProcessOps& native_process_ops() {
+    return posix_ops;
+}
 
 }  // namespace cncsend
