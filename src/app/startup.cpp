@@ -6,6 +6,7 @@
 #include "channels/channel.hpp"
 #include "channels/input_source.hpp"
 #include "channels/open_channel.hpp"
+#include "console/console_screen.hpp"
 #include "platform/process.hpp"
 
 namespace cncsend {
@@ -27,6 +28,7 @@ void io_shutdown() {
     close_all_channels();
     release_input_source();
     release_error_state();
+    release_console_state();
 }
 
 std::int32_t io_start_count() {

@@ -96,6 +96,15 @@ class TmuxPane:
         y, x = out.split()
         return int(y) + 1, int(x) + 1
 
+    def cursor_visible(self):
+        out = self.tmux("display-message", "-p", "-t", "0", "#{cursor_flag}").stdout
+        return out.strip() == "1"
+
+    def history(self):
+        """Rows scrolled off the top of the pane, oldest first."""
+        out = self.tmux("capture-pane", "-p", "-t", "0", "-S", "-", "-E", "-1").stdout
+        return out.split("\n")
+
     def wait_for(self, text, timeout=10.0):
         deadline = time.time() + timeout
         while time.time() < deadline:
