@@ -44,15 +44,6 @@ CursorPosition advanced(CursorPosition from, std::int64_t distance, std::int32_t
                           static_cast<std::int32_t>(from.row + rows)};
 }
 
-// Where the cursor logically stands: after a write that filled the last
-// cell of the screen the console shows it on that cell, but the next
-// character belongs at the start of the line below.
-CursorPosition cursor_after_write(std::int32_t height) {
-    CursorPosition at = cursor_position();
-    if (console_state().pending_wrap && at.row == height) at = CursorPosition{1, height + 1};
-    return at;
-}
-
 struct LineEditor {
     std::string text;
     std::size_t p;  // insertion point
@@ -73,7 +64,7 @@ void insert_bytes(LineEditor& ed, const std::string& bytes) {
     ed.text.insert(ed.p, bytes);
     const std::size_t length = ed.text.size();
     console_write(ed.text.data() + ed.p, static_cast<std::uint32_t>(length - ed.p), 0);
-    const CursorPosition after = cursor_after_write(ed.height);
+    const CursorPosition after = cursor_position();
     if (at_end) {
         advance_cursor(start.column, start.row, static_cast<std::int64_t>(n));
     } else {

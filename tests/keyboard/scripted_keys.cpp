@@ -29,7 +29,12 @@ bool set_handler(NotificationHandler handler, bool add) {
 
 void wait(std::uint32_t) {
     ++script.waits;
-    if (script.on_wait) script.on_wait(script);
+    if (script.on_wait) {
+        script.on_wait(script);
+    } else if (script.events.empty()) {
+        script.ran_dry = true;
+        script.events.push_back(InputEvent{InputEventType::Key, char_key(13)});
+    }
 }
 
 const KeyEventOps scripted_ops = {
@@ -59,6 +64,7 @@ KeyEvent key(std::uint16_t virtual_key, std::uint16_t scan, unsigned char charac
 
 KeyEvent char_key(unsigned char character) {
     const std::int16_t typed = us_layout_scan_character(character);
+    if (typed < 0) return key(0, 0, character);
     const auto virtual_key = static_cast<std::uint16_t>(typed & 0xFF);
     const std::uint32_t state = (typed & 0x100) ? std::uint32_t{ShiftPressed} : 0u;
     return key(virtual_key, static_cast<std::uint16_t>(us_layout_map_virtual_key(virtual_key, 0)),

@@ -16,6 +16,8 @@ struct ScriptedKeys {
     bool console = true;
     NotificationHandler handler = nullptr;
     int waits = 0;
+    // The script ran out while a key was awaited; an Enter was made up.
+    bool ran_dry = false;
     // Called at every wait, e.g. to let keys arrive over time.
     void (*on_wait)(ScriptedKeys&) = nullptr;
 };

@@ -80,6 +80,8 @@ void enter_raw_mode() {
     if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) raw_active = 1;
 }
 
+struct sigaction previous_actions[4];
+
 void on_end_signal(int signal_number) {
     const int saved_errno = errno;
     put_back_settings();
@@ -89,9 +91,20 @@ void on_end_signal(int signal_number) {
         NotificationHandler handler = notification_handler.load();
         if (handler != nullptr) handler(CloseEvent);
     }
-    // Installed with SA_RESETHAND: the signal, blocked in here, is
-    // delivered again on return and the default action ends the process.
-    raise(signal_number);
+    // Whoever handled the signal before us has the last word; else the
+    // default action ends the process once the signal, blocked in here,
+    // is delivered again.
+    for (int i = 0; i < 4; ++i) {
+        if (kEndSignals[i] != signal_number) continue;
+        const struct sigaction& previous = previous_actions[i];
+        if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler != SIG_DFL &&
+            previous.sa_handler != SIG_IGN) {
+            previous.sa_handler(signal_number);
+        } else {
+            sigaction(signal_number, &previous, nullptr);
+            raise(signal_number);
+        }
+    }
     errno = saved_errno;
 }
 
@@ -121,20 +134,24 @@ void on_continue(int) {
     errno = saved_errno;
 }
 
-void install_handler(int signal_number, void (*handler)(int), int flags) {
+// Returns false when the signal is ignored, which it then stays (nohup).
+bool install_handler(int signal_number, void (*handler)(int), int flags,
+                     struct sigaction* previous) {
     struct sigaction old {};
     sigaction(signal_number, nullptr, &old);
-    if (old.sa_handler == SIG_IGN) return;  // e.g. nohup: keep what we were given
+    if (previous != nullptr) *previous = old;
+    if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_IGN) return false;
     struct sigaction action {};
     action.sa_handler = handler;
     action.sa_flags = flags;
     sigemptyset(&action.sa_mask);
     for (int blocked : kEndSignals) sigaddset(&action.sa_mask, blocked);
     sigaction(signal_number, &action, nullptr);
+    return true;
 }
 
 void install_suspend_handler() {
-    install_handler(SIGTSTP, on_suspend, SA_RESTART);
+    install_handler(SIGTSTP, on_suspend, SA_RESTART, nullptr);
 }
 
 void restore_at_exit() {
@@ -162,10 +179,10 @@ bool probe() {
         return false;
     }
     std::atexit(restore_at_exit);
-    for (int signal_number : kEndSignals)
-        install_handler(signal_number, on_end_signal, SA_RESETHAND);
+    for (int i = 0; i < 4; ++i)
+        install_handler(kEndSignals[i], on_end_signal, 0, &previous_actions[i]);
     install_suspend_handler();
-    install_handler(SIGCONT, on_continue, SA_RESTART);
+    install_handler(SIGCONT, on_continue, SA_RESTART, nullptr);
     keyboard.terminal = true;
     return true;
 }
