@@ -7,6 +7,7 @@
 #include "channels/input_source.hpp"
 #include "channels/open_channel.hpp"
 #include "console/console_screen.hpp"
+#include "console/print_format.hpp"
 #include "platform/process.hpp"
 
 namespace cncsend {
@@ -28,6 +29,7 @@ void io_shutdown() {
     close_all_channels();
     release_input_source();
     release_error_state();
+    release_print_format_state();
     release_console_state();
 }
 

@@ -58,12 +58,28 @@ def read_burst(fd, quiet=0.4, limit=5.0):
     return data
 
 
-def test_progress_update_bytes():
+def start_on_pty(*args):
     pid, fd = pty.fork()
     if pid == 0:
         os.environ.update(LANG="C.UTF-8", LC_ALL="C.UTF-8", TERM="xterm")
-        os.execv(DEMO, [DEMO, "progress"])
+        os.execv(DEMO, [DEMO, *args])
     fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", 25, 80, 0, 0))
+    return pid, fd
+
+
+def test_ctrl_c_shows_the_cursor_again():
+    pid, fd = start_on_pty()
+    shown = read_burst(fd)
+    assert b"\x1b[?25l" in shown and b"\x1b[?25h" not in shown, shown
+    os.write(fd, b"\x03")
+    rest = read_burst(fd)
+    _, status = os.waitpid(pid, 0)
+    assert os.WIFSIGNALED(status) and os.WTERMSIG(status) == 2, status
+    assert rest.endswith(b"\x1b[?25h"), rest
+
+
+def test_progress_update_bytes():
+    pid, fd = start_on_pty("progress")
     setup = read_burst(fd)
     update = read_burst(fd)
     os.waitpid(pid, 0)
