@@ -6,7 +6,9 @@
 #include "channels/channel.hpp"
 #include "channels/input_source.hpp"
 #include "channels/open_channel.hpp"
+#include "channels/read_channel.hpp"
 #include "console/console_screen.hpp"
+#include "console/line_input.hpp"
 #include "console/print_format.hpp"
 #include "platform/process.hpp"
 
@@ -22,6 +24,8 @@ void io_startup() {
     // Doubles are already IEEE double with round-to-nearest on every target
     // this builds for; the console layer keeps no handles between runs.
     std::setlocale(LC_CTYPE, "");
+    // Reading bytes from the console before any prompt still reads keys.
+    set_console_read_installer(install_console_read);
 }
 
 void io_shutdown() {
