@@ -16,9 +16,11 @@ namespace cncsend {
 namespace {
 
 constexpr char kEscape = 27;
-// A lone Escape is told from the start of a key sequence by a short pause:
-// after input that gave no key yet, look again this soon.
-constexpr int kKeyPendingMs = 30;
+// A lone Escape is told from the start of a key sequence by a short pause,
+// so input that gave no key yet may give one a little later: look again
+// this often, this many times, before waiting for the line alone.
+constexpr int kKeyPendingMs = 20;
+constexpr int kKeyPendingLooks = 10;
 
 }  // namespace
 
@@ -26,7 +28,7 @@ void await_reply(int channel, bool escape_ends, const std::string& what) {
     // Standard input that is no keyboard (a file, /dev/null) gives no keys,
     // and a file at its end would always look ready: do not watch it.
     const bool watch_keys = escape_ends && key_event_ops().input_is_console();
-    int timeout_ms = -1;
+    int looks_left = 0;
     for (;;) {
         if (channel_position(channel) > 0) return;
         if (escape_ends) {
@@ -34,8 +36,11 @@ void await_reply(int channel, bool escape_ends, const std::string& what) {
             if (key.size() == 1 && key[0] == kEscape) end_program(0);
             if (!key.empty()) continue;  // other keys are dropped; take them all
         }
-        const int ready = serial_wait_ready(channel, watch_keys, timeout_ms);
-        timeout_ms = (ready & WaitConsoleInput) ? kKeyPendingMs : -1;
+        const int ready = serial_wait_ready(channel, watch_keys, looks_left > 0 ? kKeyPendingMs : -1);
+        if (ready & WaitConsoleInput)
+            looks_left = kKeyPendingLooks;
+        else if (looks_left > 0)
+            --looks_left;
         if (ready & (WaitByteReady | WaitConsoleInput | WaitTimedOut)) continue;
         if (ready & WaitLineLost) fail_connection_lost(what);
     }

@@ -28,7 +28,7 @@ PREPARATION_COUNT = 6  # @07, @0R7, @0M..., @0n7, the empty command, spindle on
 class JobRun:
     def __init__(self, job=b"", factors=b"1,1,1\r\n", job_name="job.nc", args=None,
                  cncsim_options=(), env=None, shell_suffix="", width=80, height=25,
-                 utf8=True, simulator=True):
+                 utf8=True, simulator=True, files=None):
         self.dir = tempfile.mkdtemp(prefix="cncsend-job-")
         self.exe = os.path.join(self.dir, "cncsend")
         shutil.copy2(CNCSEND, self.exe)
@@ -36,6 +36,8 @@ class JobRun:
             self.write("down.cfg", factors)
         if job is not None:
             self.write(job_name, job)
+        for name, data in (files or {}).items():
+            self.write(name, data)
         self.log = os.path.join(self.dir, "received.log")
         self.summary = os.path.join(self.dir, "summary.txt")
         words = [self.exe, *([job_name] if args is None else args)]
@@ -67,7 +69,7 @@ class JobRun:
         questions = ["Verschiebung in x ? ", "Verschiebung in y ? ", "Verschiebung in z ? ",
                      "Spindeldrehzahl ? "]
         for question, value in zip(questions, values):
-            self.pane.wait_for(question)
+            self.pane.wait_for(question.rstrip())  # the pane drops trailing blanks
             self.pane.send_keys(str(value), "Enter")
 
     def exit_status(self, timeout=20.0):

@@ -11,8 +11,8 @@ CUTTER = "Fräserhöhe einstellen, Return für weiter .."
 
 
 def finish_preparation(run):
-    run.pane.wait_for(CUTTER)
-    run.pane.wait_for("? ")
+    """Presses Enter at the question after the cutter-height message."""
+    run.pane.wait_for(CUTTER + "\n?")
     run.pane.send_keys("Enter")
 
 
@@ -56,7 +56,7 @@ def test_error_reply_to_a_preparation_command_waits_for_enter():
         run.pane.wait_for("Fehler 1")
         rows = run.pane.screen()
         at = next(i for i, r in enumerate(rows) if r.startswith("Fehler 1"))
-        assert rows[at + 1] == "? ", rows
+        assert rows[at + 1] == "?", rows
         time.sleep(0.3)
         assert len(run.received()) == 2, "the next command waits for Enter"
         run.pane.send_keys("x", "Enter")
@@ -74,7 +74,7 @@ def test_error_reply_to_a_job_line_is_shown_and_the_line_not_sent_again():
         run.pane.wait_for("EFehler:E")
         rows = run.pane.screen()
         assert rows[11] == " " * 59 + "EFehler:E", rows
-        assert rows[12] == "? ", rows
+        assert rows[12] == "?", rows
         run.pane.send_keys("Enter")
         assert run.exit_status() == 0
         rows = run.pane.screen()
@@ -118,8 +118,9 @@ def test_empty_job_and_no_argument_send_only_preparation_and_spindle_off():
 
 
 def test_answers_from_redirected_standard_input():
-    with JobRun(job=b"X\r\n", factors=b"3,3,3\r\n", shell_suffix="< answers.txt") as run:
-        run.write("answers.txt", b"1\r\n2\r\n3\r\n500\r\n\r\n")
+    answers = {"answers.txt": b"1\r\n2\r\n3\r\n500\r\n\r\n"}
+    with JobRun(job=b"X\r\n", factors=b"3,3,3\r\n", shell_suffix="< answers.txt",
+                files=answers) as run:
         assert run.exit_status() == 0
         assert run.received() == preparation(3, 6, 9, 500) + [b"X", b"@0B 65530,0"]
         assert "Verschiebung" not in "\n".join(run.pane.screen()), "no prompts are shown"
@@ -128,7 +129,7 @@ def test_answers_from_redirected_standard_input():
 def test_missing_job_file_is_reported_before_the_port_opens():
     with JobRun(job=None, args=["no-such.job"]) as run:
         assert run.exit_status() == 1
-        screen = "\n".join(run.pane.screen())
+        screen = run.pane.flat()
         assert "Die Auftragsdatei no-such.job kann nicht geöffnet werden" in screen, screen
         assert "Verschiebung" not in screen
         assert run.received() == []
@@ -139,7 +140,7 @@ def test_port_that_does_not_open_is_reported_and_ends_with_1():
                            ("/dev/null", "Inappropriate ioctl for device")):
         with JobRun(job=b"G1\r\n", env={"CNCSEND_COM1": device}, simulator=False) as run:
             assert run.exit_status() == 1
-            screen = "\n".join(run.pane.screen())
+            screen = run.pane.flat()
             assert f"Die Schnittstelle COM1 ({device}) kann nicht geöffnet werden: {reason}" \
                 in screen, screen
             assert "Verschiebung" not in screen
@@ -160,7 +161,7 @@ def test_line_lost_while_a_reply_is_awaited_ends_with_a_message():
             simulator.send_signal(signal.SIGKILL)
             assert run.exit_status(timeout=5) == 1
             assert time.time() - started < 2
-            screen = "\n".join(run.pane.screen())
+            screen = run.pane.flat()
             assert "Die Verbindung zur Steuerung ist unterbrochen (Zeile 2 des Auftrags)." \
                 in screen, screen
     finally:

@@ -74,7 +74,7 @@ class TmuxPane:
             if key in TMUX_KEY_NAMES:
                 self.tmux("send-keys", "-t", "0", key)
             else:
-                self.tmux("send-keys", "-t", "0", "-l", key)
+                self.tmux("send-keys", "-t", "0", "-l", "--", key)
             time.sleep(0.05)
 
     def send_bytes(self, data: bytes):
@@ -86,6 +86,10 @@ class TmuxPane:
         out = self.tmux("capture-pane", "-p", "-t", "0").stdout
         rows = out.split("\n")
         return (rows + [""] * self.height)[: self.height]
+
+    def flat(self):
+        """The visible rows run together, so text that wrapped reads whole."""
+        return "".join(self.screen())
 
     def row(self, number):
         """Row by 1-based number, as the program addresses it."""

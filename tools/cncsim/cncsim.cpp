@@ -283,8 +283,10 @@ struct Controller {
         const std::string& reply =
             found != config.replies.end() ? found->second : config.default_reply;
         if (reply != "0") ++error_replies;
-        if (log)
+        if (log) {
             std::fprintf(log, "%lu\t%s\t%s\n", lines, escape(line).c_str(), escape(reply).c_str());
+            std::fflush(log);  // readable while the run goes on
+        }
         double send_at = arrived + static_cast<double>(config.delay_ms) / 1000.0;
         send_at += static_cast<double>(reply.size()) * byte_time();
         sleep_until(send_at);
