@@ -36,7 +36,8 @@ void await_reply(int channel, bool escape_ends, const std::string& what) {
             if (key.size() == 1 && key[0] == kEscape) end_program(0);
             if (!key.empty()) continue;  // other keys are dropped; take them all
         }
-        const int ready = serial_wait_ready(channel, watch_keys, looks_left > 0 ? kKeyPendingMs : -1);
+        const int ready =
+            serial_wait_ready(channel, watch_keys, looks_left > 0 ? kKeyPendingMs : -1);
         if (ready & WaitConsoleInput)
             looks_left = kKeyPendingLooks;
         else if (looks_left > 0)
@@ -46,7 +47,9 @@ void await_reply(int channel, bool escape_ends, const std::string& what) {
     }
 }
 
-std::string read_reply(int channel) { return read_bytes(1, channel); }
+std::string read_reply(int channel) {
+    return read_bytes(1, channel);
+}
 
 void send_command(const std::string& command, int channel) {
     print_text(channel, command, kPrintNewline);

@@ -30,12 +30,15 @@ std::string with_reason(std::string text, const std::string& reason) {
 void fail_port_not_open(const std::string& options) {
     const SerialOpenFailure failure = describe_serial_open_failure(options);
     show_and_end(with_reason("Die Schnittstelle " + failure.port + " (" + failure.device +
-                                 ") kann nicht ge\x94" "ffnet werden",
+                                 ") kann nicht ge\x94"
+                                 "ffnet werden",
                              failure.reason));
 }
 
 void fail_job_not_open(const std::string& name, int system_error) {
-    show_and_end(with_reason("Die Auftragsdatei " + name + " kann nicht ge\x94" "ffnet werden",
+    show_and_end(with_reason("Die Auftragsdatei " + name +
+                                 " kann nicht ge\x94"
+                                 "ffnet werden",
                              system_error != 0 ? std::strerror(system_error) : ""));
 }
 

@@ -41,8 +41,8 @@ std::int32_t wrapping_product(std::int32_t a, std::int32_t b) {
 
 AxisFactors read_axis_factors() {
     AxisFactors f{0, 0, 0};
-    open_file_channel(exe_directory() + "\\down.cfg", ChannelMode::Input, ChannelAccess::Default,
-                      0, kConfig, 0);
+    open_file_channel(exe_directory() + "\\down.cfg", ChannelMode::Input, ChannelAccess::Default, 0,
+                      kConfig, 0);
     for (std::int32_t* factor : {&f.x, &f.y, &f.z}) {
         select_input_channel(kConfig);
         read_int_field(*factor);
@@ -136,7 +136,10 @@ void run_job() {
                  kPort);
     send_command("@0n7", kPort);
 
-    print_text(kConsole, "Fr\x84ser" "h\x94he einstellen, Return f\x81r weiter ..", kPrintNewline);
+    print_text(kConsole,
+               "Fr\x84ser"
+               "h\x94he einstellen, Return f\x81r weiter ..",
+               kPrintNewline);
     send_command("", kPort);
     wait_for_enter();
 

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "app/progress.hpp"
+
+#include <gtest/gtest.h>
 
 namespace cncsend::test {
 namespace {
@@ -10,9 +10,15 @@ TEST(Progress, IsTheFloorOfConsumedBytesInPercentAndStaysInRange) {
         std::int64_t consumed, length;
         std::int32_t percent;
     } cases[] = {
-        {0, 10, 0},   {5, 10, 50},  {10, 10, 100}, {2, 3, 66}, {1, 300, 0},
+        {0, 10, 0},
+        {5, 10, 50},
+        {10, 10, 100},
+        {2, 3, 66},
+        {1, 300, 0},
         // A file that grew or shrank while it was sent.
-        {15, 10, 100}, {3, 0, 100}, {0, 0, 100},
+        {15, 10, 100},
+        {3, 0, 100},
+        {0, 0, 100},
         // Beyond 32 bits the 64-bit product still gives the right value.
         {std::int64_t{3} << 40, std::int64_t{4} << 40, 75},
     };
