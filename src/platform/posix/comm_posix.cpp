@@ -14,6 +14,7 @@
 
 #include "platform/comm.hpp"
 #include "platform/posix/line_speed.hpp"
+#include "platform/posix/screen_posix.hpp"
 
 namespace cncsend {
 
@@ -336,6 +337,7 @@ std::int64_t now_ms() {
 }
 
 int comm_wait_ready(CommHandle handle, bool watch_console_input, int timeout_ms) {
+    settle_screen_output();
     pollfd fds[2] = {{fd_of(handle), POLLIN, 0}, {0, POLLIN, 0}};
     const nfds_t count = watch_console_input ? 2 : 1;
     const std::int64_t deadline = timeout_ms < 0 ? 0 : now_ms() + timeout_ms;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/posix/screen_posix.hpp"
 #include "platform/process.hpp"
 
 namespace cncsend {
@@ -31,6 +32,7 @@ std::uint32_t tick_count() {
 void sleep_for(std::uint32_t milliseconds) {
     timespec wanted{static_cast<time_t>(milliseconds / 1000),
                     static_cast<long>(milliseconds % 1000) * 1'000'000L};
+    settle_screen_output();
     // A signal may cut the pause short; sleep out the rest.
     while (nanosleep(&wanted, &wanted) != 0 && errno == EINTR) {
     }

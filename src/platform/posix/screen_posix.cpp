@@ -5,6 +5,8 @@
 // on. Output of one console operation is collected and reaches the terminal
 // in one write() at flush.
 
+#include "platform/posix/screen_posix.hpp"
+
 #include <fcntl.h>
 #include <langinfo.h>
 #include <poll.h>
@@ -48,6 +50,25 @@ struct Terminal {
 };
 
 Terminal term{};
+
+// Every console operation asks for the screen's size; the terminal tells
+// when it changes, so the kernel is asked again only then.
+volatile std::sig_atomic_t size_changed = 1;
+
+void on_window_change(int) {
+    size_changed = 1;
+}
+
+void watch_window_size() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    struct sigaction action {};
+    action.sa_handler = on_window_change;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGWINCH, &action, nullptr);
+}
 
 // A hidden cursor must not outlive the process, whatever ends it.
 volatile std::sig_atomic_t cursor_hidden = 0;
@@ -111,6 +132,8 @@ void append_number(int value) {
 }
 
 void read_size() {
+    if (!size_changed) return;
+    size_changed = 0;
     winsize size{};
     if (ioctl(kOut, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
         term.rows = size.ws_row;
@@ -169,10 +192,12 @@ bool ask_cursor(int* x, int* y) {
 }
 
 bool start() {
-    if (!isatty(kOut)) return false;
     if (term.started) return true;
+    if (!isatty(kOut)) return false;
     term = Terminal{};
     term.started = true;
+    watch_window_size();
+    size_changed = 1;
     const char* codeset = nl_langinfo(CODESET);
     term.utf8 = codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
     term.visible = true;
@@ -386,18 +411,25 @@ long write_raw(const char* bytes, std::size_t count) {
     }
 }
 
-void flush() {
+void write_out() {
     if (!term.started) return;
     go_to(term.cursor_x, term.cursor_y);
     if (!term.out.empty()) write_all(kOut, term.out.data(), term.out.size());
     term.out.clear();
 }
 
+// A cursor that only moved is sent with the next output, or before the
+// program waits: a progress display that positions and then prints costs
+// one write instead of two.
+void flush() {
+    if (!term.out.empty()) write_out();
+}
+
 void release() {
     if (!term.started) return;
     if (!term.visible) term.out += kShowCursor;
     use_attribute(kDefaultAttribute);
-    flush();
+    write_out();
     cursor_hidden = 0;
     term = Terminal{};
 }
@@ -409,6 +441,10 @@ constexpr ScreenOps kVtScreen = {
 };
 
 }  // namespace
+
+void settle_screen_output() {
+    write_out();
+}
 
 const ScreenOps& native_screen_ops() {
     return kVtScreen;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/keys.hpp"
+#include "platform/posix/screen_posix.hpp"
 #include "platform/terminal_key_decoder.hpp"
 
 namespace cncsend {
@@ -238,6 +239,7 @@ bool set_notification_handler(NotificationHandler handler, bool add) {
 }
 
 void pause_ms(int milliseconds) {
+    settle_screen_output();
     if (milliseconds > 0) poll(nullptr, 0, milliseconds);
 }
 
@@ -253,6 +255,7 @@ void wait_for_input(std::uint32_t milliseconds) {
             static_cast<std::int64_t>(kEscapeTimeoutMs) - (now_ms() - keyboard.last_byte_ms);
         if (left < timeout) timeout = left > 0 ? static_cast<int>(left) : 0;
     }
+    settle_screen_output();
     pollfd input{STDIN_FILENO, POLLIN, 0};
     const std::int64_t start = now_ms();
     if (poll(&input, 1, timeout) > 0 && (input.revents & (POLLHUP | POLLERR | POLLNVAL)) &&
