@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build test demo clean sanitize
+.PHONY: all build test demo bench clean sanitize
 
 all: build
 
@@ -32,6 +32,11 @@ demo: build
 	echo; echo "The controller received (line, text, answer):"; \
 	cat $(BUILD)/demo-received.log 2>/dev/null; \
 	echo "cncsend ended with exit code $$status"
+
+# cncsend beside a minimal reference sender (and pyserial when installed),
+# fast and paced, against cncsim: a table of medians and ratios.
+bench: build
+	python3 bench/senders.py
 
 clean:
 	rm -rf $(BUILD) build-asan
