@@ -2,8 +2,10 @@
 // exclusively for synchronous transfers, its queues, time-outs, DCB and
 // modem lines.
 
-#include <mmsystem.h>
+// clang-format off
 #include <windows.h>
+#include <mmsystem.h>  // needs windows.h first
+// clang-format on
 
 #include <string>
 
