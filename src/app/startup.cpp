@@ -21,8 +21,7 @@ std::int32_t start_count = 0;
 void io_startup() {
     if (++start_count != 1) return;
     io_state() = IoState{};
-    // Doubles are already IEEE double with round-to-nearest on every target
-    // this builds for; the console layer keeps no handles between runs.
+    prepare_floating_point();
     std::setlocale(LC_CTYPE, "");
     // Reading bytes from the console before any prompt still reads keys.
     set_console_read_installer(install_console_read);

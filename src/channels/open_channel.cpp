@@ -109,9 +109,10 @@ int put_back_bytes(int number, const char* bytes, std::size_t count) {
     if (static_cast<std::size_t>(ch->putback_count) + needed > sizeof ch->putback)
         return set_last_error(TransferFailure);
 
-    unsigned char fresh[4];
+    unsigned char fresh[sizeof ch->putback];
     std::size_t n = 0;
-    for (std::size_t i = 0; i < count; ++i) {
+    // The bound repeats the check above in a form the compiler can follow.
+    for (std::size_t i = 0; i < count && n + (wide ? 2 : 1) <= sizeof fresh; ++i) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
         fresh[n++] = byte;
         // A 16-bit unit, sign-extended, low byte first.

@@ -28,4 +28,8 @@ void set_process_ops(const ProcessOps* ops);
 // The native backend's table.
 const ProcessOps& native_process_ops();
 
+// Rounding to nearest, and the widest precision the floating-point unit
+// offers where it can be chosen; called once at start-up.
+void prepare_floating_point();
+
 }  // namespace cncsend

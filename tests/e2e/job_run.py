@@ -9,8 +9,14 @@
 
 Each run gets its own folder with a copy of cncsend (down.cfg lives beside
 the executable), the job file and cncsim's log.
+
+CNCSEND_EXE names another executable to test (the Windows build), and
+CNCSEND_RUNNER a command that runs it (tools/wine/cncsend-wine); cncsim
+stays the one of CNCSEND_BUILD_DIR. UNDER_WINE tells the tests that the
+program runs in Wine, for the few things Wine does not do as Windows does.
 """
 import os
+import shlex
 import shutil
 import sys
 import tempfile
@@ -19,8 +25,10 @@ import traceback
 
 from tmux_pane import TmuxPane, build_path
 
-CNCSEND = build_path("src", "app", "cncsend")
+CNCSEND = os.environ.get("CNCSEND_EXE") or build_path("src", "app", "cncsend")
+RUNNER = shlex.split(os.environ.get("CNCSEND_RUNNER", ""))
 CNCSIM = build_path("tools", "cncsim", "cncsim")
+UNDER_WINE = bool(RUNNER) and "wine" in os.path.basename(RUNNER[0])
 
 PREPARATION_COUNT = 6  # @07, @0R7, @0M..., @0n7, the empty command, spindle on
 
@@ -30,7 +38,7 @@ class JobRun:
                  cncsim_options=(), env=None, shell_suffix="", width=80, height=25,
                  utf8=True, simulator=True, files=None):
         self.dir = tempfile.mkdtemp(prefix="cncsend-job-")
-        self.exe = os.path.join(self.dir, "cncsend")
+        self.exe = os.path.join(self.dir, os.path.basename(CNCSEND))
         shutil.copy2(CNCSEND, self.exe)
         if factors is not None:
             self.write("down.cfg", factors)
@@ -40,14 +48,13 @@ class JobRun:
             self.write(name, data)
         self.log = os.path.join(self.dir, "received.log")
         self.summary = os.path.join(self.dir, "summary.txt")
-        words = [self.exe, *([job_name] if args is None else args)]
+        words = [*RUNNER, self.exe, *([job_name] if args is None else args)]
         if simulator:
             # Without the simulator the test points CNCSEND_COM1 itself.
             words = [CNCSIM, "--log", self.log, "--summary", self.summary, *cncsim_options,
                      "--", *words]
         argv = words
         if shell_suffix:
-            import shlex
             argv = ["sh", "-c", " ".join(shlex.quote(w) for w in words) + " " + shell_suffix]
         self.pane = TmuxPane(argv, width=width, height=height, env=env or {}, cwd=self.dir,
                              utf8=utf8)

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cfenv>
 #include <string>
 
 #include "platform/posix/screen_posix.hpp"
@@ -53,6 +54,11 @@ const ProcessOps posix_ops = {counter_frequency, read_counter,    tick_count,
 
 const ProcessOps& native_process_ops() {
     return posix_ops;
+}
+
+void prepare_floating_point() {
+    // Doubles are IEEE doubles that round to nearest from the start.
+    std::fesetround(FE_TONEAREST);
 }
 
 }  // namespace cncsend
