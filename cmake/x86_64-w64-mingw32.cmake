@@ -1,16 +1,4 @@
-# Cross-build for Windows with MinGW-w64 (the posix thread model, which the
-# tests' GoogleTest needs for its std::mutex).
-set(CMAKE_SYSTEM_NAME Windows)
+# The 64-bit test Windows build.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(triple x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${triple}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
-set(CMAKE_RC_COMPILER ${triple}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Tests of the cross build run under Wine (a 64-bit Linux cannot always run
-# 32-bit programs, so the i686 build's tests may not run at all).
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine/cncsend-wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
