@@ -21,6 +21,7 @@
 #include <string>
 
 #include "platform/code_page_437.hpp"
+#include "platform/posix/end_signals.hpp"
 #include "platform/screen.hpp"
 
 namespace cncsend {
@@ -72,44 +73,20 @@ void watch_window_size() {
 
 // A hidden cursor must not outlive the process, whatever ends it.
 volatile std::sig_atomic_t cursor_hidden = 0;
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-struct sigaction previous_actions[4];
 bool handlers_installed = false;
 
-void on_fatal_signal(int signal) {
+void show_hidden_cursor(int) {
     if (cursor_hidden) {
         ssize_t ignored = write(kOut, kShowCursor, sizeof kShowCursor - 1);
         (void)ignored;
         cursor_hidden = 0;
-    }
-    for (int i = 0; i < 4; ++i) {
-        if (kSignals[i] != signal) continue;
-        const struct sigaction& previous = previous_actions[i];
-        if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler != SIG_DFL &&
-            previous.sa_handler != SIG_IGN) {
-            previous.sa_handler(signal);
-            return;
-        }
-        sigaction(signal, &previous, nullptr);
-        raise(signal);
-        return;
     }
 }
 
 void install_signal_handlers() {
     if (handlers_installed) return;
     handlers_installed = true;
-    for (int i = 0; i < 4; ++i) {
-        struct sigaction action {};
-        action.sa_handler = on_fatal_signal;
-        sigemptyset(&action.sa_mask);
-        sigaction(kSignals[i], nullptr, &previous_actions[i]);
-        // A signal the process ignores stays ignored.
-        if (!(previous_actions[i].sa_flags & SA_SIGINFO) &&
-            previous_actions[i].sa_handler == SIG_IGN)
-            continue;
-        sigaction(kSignals[i], &action, nullptr);
-    }
+    add_end_signal_action(show_hidden_cursor);
 }
 
 bool write_all(int fd, const char* bytes, std::size_t count) {

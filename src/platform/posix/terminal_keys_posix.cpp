@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/keys.hpp"
+#include "platform/posix/end_signals.hpp"
 #include "platform/posix/screen_posix.hpp"
 #include "platform/terminal_key_decoder.hpp"
 
@@ -32,8 +33,6 @@ bool output_is_terminal = false;
 volatile sig_atomic_t raw_wanted = 0;  // the program runs with the terminal in raw mode
 volatile sig_atomic_t raw_active = 0;  // raw settings are on the terminal now
 std::atomic<NotificationHandler> notification_handler{nullptr};
-
-constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 struct Keyboard {
     bool probed;
@@ -81,10 +80,7 @@ void enter_raw_mode() {
     if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) raw_active = 1;
 }
 
-struct sigaction previous_actions[4];
-
 void on_end_signal(int signal_number) {
-    const int saved_errno = errno;
     put_back_settings();
     show_cursor();
     // A hang-up is the terminal window being closed.
@@ -92,21 +88,6 @@ void on_end_signal(int signal_number) {
         NotificationHandler handler = notification_handler.load();
         if (handler != nullptr) handler(CloseEvent);
     }
-    // Whoever handled the signal before us has the last word; else the
-    // default action ends the process once the signal, blocked in here,
-    // is delivered again.
-    for (int i = 0; i < 4; ++i) {
-        if (kEndSignals[i] != signal_number) continue;
-        const struct sigaction& previous = previous_actions[i];
-        if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler != SIG_DFL &&
-            previous.sa_handler != SIG_IGN) {
-            previous.sa_handler(signal_number);
-        } else {
-            sigaction(signal_number, &previous, nullptr);
-            raise(signal_number);
-        }
-    }
-    errno = saved_errno;
 }
 
 void install_suspend_handler();
@@ -135,24 +116,21 @@ void on_continue(int) {
     errno = saved_errno;
 }
 
-// Returns false when the signal is ignored, which it then stays (nohup).
-bool install_handler(int signal_number, void (*handler)(int), int flags,
-                     struct sigaction* previous) {
+// A signal the process was started ignoring stays ignored.
+void install_handler(int signal_number, void (*handler)(int), int flags) {
     struct sigaction old {};
     sigaction(signal_number, nullptr, &old);
-    if (previous != nullptr) *previous = old;
-    if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_IGN) return false;
+    if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_IGN) return;
     struct sigaction action {};
     action.sa_handler = handler;
     action.sa_flags = flags;
     sigemptyset(&action.sa_mask);
     for (int blocked : kEndSignals) sigaddset(&action.sa_mask, blocked);
     sigaction(signal_number, &action, nullptr);
-    return true;
 }
 
 void install_suspend_handler() {
-    install_handler(SIGTSTP, on_suspend, SA_RESTART, nullptr);
+    install_handler(SIGTSTP, on_suspend, SA_RESTART);
 }
 
 void restore_at_exit() {
@@ -180,10 +158,9 @@ bool probe() {
         return false;
     }
     std::atexit(restore_at_exit);
-    for (int i = 0; i < 4; ++i)
-        install_handler(kEndSignals[i], on_end_signal, 0, &previous_actions[i]);
+    add_end_signal_action(on_end_signal);
     install_suspend_handler();
-    install_handler(SIGCONT, on_continue, SA_RESTART, nullptr);
+    install_handler(SIGCONT, on_continue, SA_RESTART);
     keyboard.terminal = true;
     return true;
 }
