@@ -203,6 +203,8 @@ def main():
     parser.add_argument("--big-lines", type=int, default=1000000)
     parser.add_argument("--quick", action="store_true",
                         help="small sizes and one repetition, to try the script")
+    parser.add_argument("--fast-only", action="store_true",
+                        help="only the fast controller and the system calls per line")
     args = parser.parse_args()
     if args.quick:
         args.reps, args.fast_lines, args.paced_lines, args.big_lines = 1, 2000, 30, 20000
@@ -221,6 +223,14 @@ def main():
         fast = {s: bench.transfer(s, args.fast_lines, False) for s in senders}
         print_table(f"fast controller (answers at once), {args.fast_lines} lines of 30 bytes",
                     [(s, fast[s]) for s in senders], fast["reference"])
+
+        if shutil.which("strace"):
+            import syscalls_per_line  # it builds on this script's runner
+            syscalls_per_line.report(args.fast_lines)
+        else:
+            print("strace not installed: system calls per line left out")
+        if args.fast_only:
+            return
 
         paced_rows = []
         for s in senders:

@@ -8,7 +8,6 @@
 #include "console/line_input.hpp"
 #include "console/print.hpp"
 #include "platform/comm.hpp"
-#include "platform/keys.hpp"
 #include "serial/serial_port.hpp"
 
 namespace cncsend {
@@ -16,34 +15,39 @@ namespace cncsend {
 namespace {
 
 constexpr char kEscape = 27;
-// A lone Escape is told from the start of a key sequence by a short pause,
-// so input that gave no key yet may give one a little later: look again
-// this often, this many times, before waiting for the line alone.
-constexpr int kKeyPendingMs = 20;
-constexpr int kKeyPendingLooks = 10;
+
+// Takes every key the keyboard holds: Escape ends the program at once,
+// anything else is dropped.
+void take_keys() {
+    for (std::string key = poll_key(); !key.empty(); key = poll_key())
+        if (key.size() == 1 && key[0] == kEscape) end_program(0);
+}
 
 }  // namespace
 
-void await_reply(int channel, bool escape_ends, const std::string& what) {
+bool await_reply(int channel, bool escape_ends) {
     // Standard input that is no keyboard (a file, /dev/null) gives no keys,
     // and a file at its end would always look ready: do not watch it.
-    const bool watch_keys = escape_ends && key_event_ops().input_is_console();
-    int looks_left = 0;
+    const bool watch_keys = escape_ends && keyboard_present();
+    // Keys pressed before this wait count at its start, unless the reply is
+    // already there: then they wait for the next line.
+    if (watch_keys && keys_held()) {
+        if (serial_wait_ready(channel, false, 0) & WaitByteReady) return true;
+        take_keys();
+    }
     for (;;) {
-        if (channel_position(channel) > 0) return;
-        if (escape_ends) {
-            const std::string key = poll_key();
-            if (key.size() == 1 && key[0] == kEscape) end_program(0);
-            if (!key.empty()) continue;  // other keys are dropped; take them all
-        }
         const int ready =
-            serial_wait_ready(channel, watch_keys, looks_left > 0 ? kKeyPendingMs : -1);
-        if (ready & WaitConsoleInput)
-            looks_left = kKeyPendingLooks;
-        else if (looks_left > 0)
-            --looks_left;
-        if (ready & (WaitByteReady | WaitConsoleInput | WaitTimedOut)) continue;
-        if (ready & WaitLineLost) fail_connection_lost(what);
+            serial_wait_ready(channel, watch_keys, watch_keys ? key_decision_due_ms() : -1);
+        if (ready & WaitConsoleInput) take_keys();
+        // A lone ESC may be the operator's stop or the start of a key: it is
+        // decided before a reply lets the next line go out.
+        if (watch_keys && key_decision_due_ms() >= 0) {
+            wait_for_key_decision();
+            take_keys();
+            continue;
+        }
+        if (ready & WaitByteReady) return true;
+        if (ready & WaitLineLost) return false;
     }
 }
 
@@ -53,7 +57,7 @@ std::string read_reply(int channel) {
 
 void send_command(const std::string& command, int channel) {
     print_text(channel, command, kPrintNewline);
-    await_reply(channel, false, "Befehl \"" + command + "\"");
+    if (!await_reply(channel, false)) fail_connection_lost("Befehl \"" + command + "\"");
     const std::string reply = read_reply(channel);
     if (reply == "0") return;
     print_text(0, "Fehler ", 0);

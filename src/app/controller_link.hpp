@@ -13,9 +13,8 @@ void send_command(const std::string& command, int channel);
 // Blocks until a reply byte waits on the channel, using no processor time
 // while the controller takes its time. With escape_ends set the keyboard is
 // watched too and Escape ends the program (exit code 0); other keys are
-// dropped. A line that is lost ends the program with a message that names
-// `what` the reply was for.
-void await_reply(int channel, bool escape_ends, const std::string& what);
+// dropped. False when the line to the controller is lost.
+[[nodiscard]] bool await_reply(int channel, bool escape_ends);
 
 // The one reply byte (empty when none could be read).
 std::string read_reply(int channel);

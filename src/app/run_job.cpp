@@ -75,6 +75,12 @@ void count_down() {
     }
 }
 
+// The job line in the operator's message when the line to the controller
+// is lost.
+std::string job_line_name(std::int64_t line_number) {
+    return "Zeile " + std::to_string(line_number) + " des Auftrags";
+}
+
 void stream_job() {
     clear_screen();
     move_cursor(10, 10, -1);
@@ -91,18 +97,24 @@ void stream_job() {
         begin_formatted_print("#####");
         print_formatted(kConsole, percent, 0);
         end_formatted_print(kConsole);
+        // The last reply and this progress reach the screen together, before
+        // the line goes out.
+        hold_console_output(false);
 
         print_text(kPort, line, kPrintNewline);
-        await_reply(kPort, true, "Zeile " + std::to_string(line_number) + " des Auftrags");
+        if (!await_reply(kPort, true)) fail_connection_lost(job_line_name(line_number));
         const std::string reply = read_reply(kPort);
+        hold_console_output(true);
         move_cursor(12, 60, -1);
         print_text(kConsole, reply, 0);
         if (reply != "0") {
+            hold_console_output(false);
             print_text(kConsole, "Fehler:", 0);
             print_text(kConsole, reply, kPrintNewline);
             wait_for_enter();
         }
     }
+    hold_console_output(false);
 }
 
 }  // namespace

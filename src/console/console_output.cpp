@@ -9,6 +9,15 @@ namespace cncsend {
 
 namespace {
 
+// Set while the caller collects several console operations into one
+// output to the device.
+bool output_held = false;
+
+// One console operation is complete: its output goes to the device.
+void end_console_operation() {
+    if (!output_held) screen_ops().flush();
+}
+
 constexpr std::uint16_t kDefaultAttribute = 7;
 constexpr std::size_t kBatchSize = 1024;
 
@@ -207,7 +216,7 @@ void finish_writer(const Writer& w) {
             static_cast<std::int16_t>(w.left), static_cast<std::int16_t>(w.region_top),
             static_cast<std::int16_t>(w.right), static_cast<std::int16_t>(w.region_bottom)});
     read_view();
-    ops.flush();
+    end_console_operation();
 }
 
 }  // namespace
@@ -289,7 +298,7 @@ std::uint32_t move_cursor(std::int32_t row, std::int32_t column, std::int32_t vi
     if (visibility >= 0) ops.set_cursor_visible(visibility != 0);
     console_state().pending_wrap = false;
     ops.set_cursor(x, y);
-    ops.flush();
+    end_console_operation();
     if (given_column != 0) set_console_column(given_column - 1);
 
     return (static_cast<std::uint32_t>(column) & 0xFF) |
@@ -314,7 +323,7 @@ void clear_screen(std::int32_t mode) {
                        static_cast<std::size_t>(view.right - view.left + 1), ' ', attribute);
     ops.set_cursor(view.left, view.top + first);
     console_state().pending_wrap = false;
-    ops.flush();
+    end_console_operation();
     set_console_column(0);
 }
 
@@ -350,10 +359,15 @@ void console_write(const char* bytes, std::uint32_t length, std::uint32_t flags)
     finish_writer(writer);
 }
 
+void hold_console_output(bool hold) {
+    output_held = hold;
+    if (!hold) screen_ops().flush();
+}
+
 void console_beep() {
     acquire_handles();
     screen_ops().beep(1000, 250);
-    screen_ops().flush();
+    end_console_operation();
 }
 
 void console_scroll(std::int32_t lines) {

@@ -81,6 +81,11 @@ ConsoleSize console_size();
 CursorPosition cursor_position();
 std::int32_t cursor_column();
 
+// While held, console operations leave their output with the screen: it
+// goes out in one piece when the hold ends, and before the program waits
+// for anything.
+void hold_console_output(bool hold);
+
 // The console's tone: 1000 Hz for 250 ms.
 void console_beep();
 // Scrolls the scroll region up by lines; the cursor goes to the region's

@@ -255,6 +255,24 @@ bool key_available() {
     return next_key(false) != kNoKey;
 }
 
+bool keyboard_present() {
+    return key_event_ops().input_is_console();
+}
+
+bool keys_held() {
+    return state.queue.head != state.queue.tail || close_keys_pending.load() != 0 ||
+           key_decision_due_ms() >= 0;
+}
+
+int key_decision_due_ms() {
+    return key_event_ops().decision_due_ms();
+}
+
+void wait_for_key_decision() {
+    const int due = key_decision_due_ms();
+    if (due >= 0) key_event_ops().wait_for_input(static_cast<std::uint32_t>(due));
+}
+
 bool console_ctrl_handler(std::uint32_t event_type) {
     switch (event_type) {
         case CloseEvent:

@@ -55,6 +55,18 @@ std::string poll_key();
 // True when a key waits; the key stays queued.
 bool key_available();
 
+// True when keys can arrive at all: standard input is a keyboard.
+bool keyboard_present();
+// True when the program already holds keys, or input that is not yet
+// decided (a lone ESC): poll_key has something to look at without new input.
+bool keys_held();
+// Milliseconds until the keyboard decides held input on its own; -1 when
+// it holds nothing undecided. A wait for other things ends by then.
+int key_decision_due_ms();
+// Waits until held input is decided: more input came, or its time is up.
+// Returns at once when nothing is held.
+void wait_for_key_decision();
+
 // Called by the system, perhaps from a signal handler: a window close,
 // log-off or shutdown queues the extended key 6B (Alt+F4) and is handled;
 // Ctrl+C, Ctrl+Break and anything else are left to the system.

@@ -14,6 +14,14 @@ int write_print_bytes(int channel, const char* bytes, std::size_t count) {
 }
 
 void print_text(int channel, const std::string& text, PrintItemFlags flags) {
+    if (!text.empty() && (flags & (kPrintNewline | kPrintNewlineToo))) {
+        // A line and its end in one write: one system call per line sent,
+        // and a device that reads a line at a time gets it whole.
+        static std::string line;
+        line.assign(text).append("\r\n", 2);
+        write_print_bytes(channel, line.data(), line.size());
+        return;
+    }
     if (!text.empty()) write_print_bytes(channel, text.data(), text.size());
     end_print_item(channel, flags);
 }

@@ -57,8 +57,14 @@ struct KeyEventOps {
     // Installs (add) or removes the handler for window-close, log-off and
     // shutdown notifications; true on success.
     bool (*set_notification_handler)(NotificationHandler handler, bool add);
-    // Blocks until input may be ready or the time has passed.
+    // Blocks until input may be ready or the time has passed; never past
+    // the moment held input must be decided.
     void (*wait_for_input)(std::uint32_t milliseconds);
+    // Milliseconds until the source decides on its own what input it holds
+    // undecided means (a lone ESC may still be the start of a key
+    // sequence): 0 when that is due now, -1 when nothing is held. Events
+    // are peeked or read again after that time to get the decision.
+    int (*decision_due_ms)();
     // Keyboard layout: map type 0 gives a virtual key's scan code, map type
     // 2 the character the key gives without modifiers (0 for none).
     std::uint32_t (*map_virtual_key)(std::uint32_t code, std::uint32_t map_type);

@@ -198,6 +198,20 @@ TEST_F(ConsoleOutput, OneWriteIsOneRunPerRowAndOneFlush) {
     EXPECT_EQ(screen().events, expected);
 }
 
+TEST_F(ConsoleOutput, HeldOperationsReachTheDeviceInOneFlush) {
+    screen().events.clear();
+    hold_console_output(true);
+    move_cursor(12, 60, -1);
+    write("0");
+    move_cursor(10, 60, -1);
+    write("   45");
+    hold_console_output(false);
+    const std::vector<std::string> expected = {"write 59,11 0", "write 59,9    45", "flush"};
+    EXPECT_EQ(screen().events, expected);
+    EXPECT_EQ(at().column, 65);
+    EXPECT_EQ(at().row, 10);
+}
+
 TEST_F(ConsoleOutput, LongWritesCrossTheBatchAndScroll) {
     std::string text;
     for (int line = 0; line < 40; ++line)

@@ -36,7 +36,7 @@ PREPARATION_COUNT = 6  # @07, @0R7, @0M..., @0n7, the empty command, spindle on
 class JobRun:
     def __init__(self, job=b"", factors=b"1,1,1\r\n", job_name="job.nc", args=None,
                  cncsim_options=(), env=None, shell_suffix="", width=80, height=25,
-                 utf8=True, simulator=True, files=None):
+                 utf8=True, simulator=True, files=None, start_delay=0):
         self.dir = tempfile.mkdtemp(prefix="cncsend-job-")
         self.exe = os.path.join(self.dir, os.path.basename(CNCSEND))
         shutil.copy2(CNCSEND, self.exe)
@@ -54,6 +54,10 @@ class JobRun:
             words = [CNCSIM, "--log", self.log, "--summary", self.summary, *cncsim_options,
                      "--", *words]
         argv = words
+        if start_delay:
+            # The operator may type before the program has started.
+            words = ["sh", "-c", f'sleep {start_delay}; exec "$@"', "sh", *words]
+            argv = words
         if shell_suffix:
             argv = ["sh", "-c", " ".join(shlex.quote(w) for w in words) + " " + shell_suffix]
         self.pane = TmuxPane(argv, width=width, height=height, env=env or {}, cwd=self.dir,

@@ -37,8 +37,18 @@ void wait(std::uint32_t) {
     }
 }
 
-const KeyEventOps scripted_ops = {
-    is_console, peek, read, set_handler, wait, us_layout_map_virtual_key, us_layout_scan_character};
+int decision_due() {
+    return script.decision_due_ms;
+}
+
+const KeyEventOps scripted_ops = {is_console,
+                                  peek,
+                                  read,
+                                  set_handler,
+                                  wait,
+                                  decision_due,
+                                  us_layout_map_virtual_key,
+                                  us_layout_scan_character};
 
 }  // namespace
 

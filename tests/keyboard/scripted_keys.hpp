@@ -18,6 +18,8 @@ struct ScriptedKeys {
     int waits = 0;
     // The script ran out while a key was awaited; an Enter was made up.
     bool ran_dry = false;
+    // What the keyboard reports as the time left until it decides held input.
+    int decision_due_ms = -1;
     // Called at every wait, e.g. to let keys arrive over time.
     void (*on_wait)(ScriptedKeys&) = nullptr;
 };

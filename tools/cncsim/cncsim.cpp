@@ -43,6 +43,7 @@ const char kUsage[] =
     "  --reply-script FILE    one N=BYTES per line; blank lines and # comments skipped\n"
     "  --default-reply BYTES  answer of every other line (default 0)\n"
     "  --delay-ms N           wait N milliseconds before each answer\n"
+    "  --line-delay N=MS      wait MS milliseconds before the answer to line N\n"
     "  --baud N               pace both directions like a line of N bits per second\n"
     "                         (10 bits a byte)\n"
     "  --log FILE             write every line received: number, line, answer,\n"
@@ -63,6 +64,7 @@ struct Config {
     std::map<unsigned long, std::string> replies;
     std::string default_reply = "0";
     unsigned long delay_ms = 0;
+    std::map<unsigned long, unsigned long> line_delays;
     unsigned long baud = 0;
     std::string log_path;
     std::string summary_path;
@@ -170,6 +172,17 @@ void read_reply_script(Config& config, const std::string& path) {
     }
 }
 
+void add_line_delay(Config& config, const std::string& rule) {
+    const std::size_t equals = rule.find('=');
+    unsigned long line = 0;
+    unsigned long delay = 0;
+    if (equals == std::string::npos || !parse_number(rule.substr(0, equals), line) || line == 0 ||
+        !parse_number(rule.substr(equals + 1), delay))
+        throw UsageError{"--line-delay: expected N=MS with a line number from 1, got '" + rule +
+                         "'"};
+    config.line_delays[line] = delay;
+}
+
 Config parse_arguments(int argc, char** argv, bool& help) {
     Config config;
     help = false;
@@ -213,6 +226,8 @@ Config parse_arguments(int argc, char** argv, bool& help) {
                 throw UsageError{"--default-reply: bad escape"};
         } else if (arg == "--delay-ms")
             config.delay_ms = take_number();
+        else if (arg == "--line-delay")
+            add_line_delay(config, take_value());
         else if (arg == "--baud") {
             config.baud = take_number();
             if (config.baud == 0) throw UsageError{"--baud must be above 0"};
@@ -287,7 +302,10 @@ struct Controller {
             std::fprintf(log, "%lu\t%s\t%s\n", lines, escape(line).c_str(), escape(reply).c_str());
             std::fflush(log);  // readable while the run goes on
         }
-        double send_at = arrived + static_cast<double>(config.delay_ms) / 1000.0;
+        const auto delay = config.line_delays.find(lines);
+        const unsigned long delay_ms =
+            delay != config.line_delays.end() ? delay->second : config.delay_ms;
+        double send_at = arrived + static_cast<double>(delay_ms) / 1000.0;
         send_at += static_cast<double>(reply.size()) * byte_time();
         sleep_until(send_at);
         if (!reply.empty()) write_all(master, reply);

@@ -15,6 +15,7 @@
 #include "platform/comm.hpp"
 #include "platform/posix/line_speed.hpp"
 #include "platform/posix/screen_posix.hpp"
+#include "platform/posix/terminal_keys_posix.hpp"
 
 namespace cncsend {
 
@@ -338,6 +339,10 @@ std::int64_t now_ms() {
 
 int comm_wait_ready(CommHandle handle, bool watch_console_input, int timeout_ms) {
     settle_screen_output();
+    // Keys the program already holds count as input now; a terminal whose
+    // input ended would look ready for ever.
+    if (watch_console_input && typed_ahead_waiting()) return WaitConsoleInput;
+    if (terminal_input_gone()) watch_console_input = false;
     pollfd fds[2] = {{fd_of(handle), POLLIN, 0}, {0, POLLIN, 0}};
     const nfds_t count = watch_console_input ? 2 : 1;
     const std::int64_t deadline = timeout_ms < 0 ? 0 : now_ms() + timeout_ms;
@@ -355,15 +360,15 @@ int comm_wait_ready(CommHandle handle, bool watch_console_input, int timeout_ms)
         }
         int result = 0;
         const short line = fds[0].revents;
-        if (line & POLLIN) {
+        if (line & (POLLHUP | POLLERR | POLLNVAL)) {
+            // What came in before the line hung up is still the controller's.
             std::uint32_t waiting = 0;
-            // A hung-up terminal reads as ready with nothing in it.
-            if (comm_bytes_waiting(handle, &waiting) && waiting > 0)
-                result |= WaitByteReady;
-            else
-                result |= WaitLineLost;
+            result |= (line & POLLIN) && comm_bytes_waiting(handle, &waiting) && waiting > 0
+                          ? WaitByteReady
+                          : WaitLineLost;
+        } else if (line & POLLIN) {
+            result |= WaitByteReady;
         }
-        if (line & (POLLHUP | POLLERR | POLLNVAL)) result |= WaitLineLost;
         if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
             result |= WaitConsoleInput;
         if (result != 0) return result;

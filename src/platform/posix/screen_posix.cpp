@@ -19,9 +19,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/code_page_437.hpp"
 #include "platform/posix/end_signals.hpp"
+#include "platform/posix/terminal_keys_posix.hpp"
 #include "platform/screen.hpp"
 
 namespace cncsend {
@@ -51,6 +53,49 @@ struct Terminal {
 };
 
 Terminal term{};
+
+// What the program has drawn, cell by cell, so that drawing the same again
+// sends nothing: a progress display that did not change costs no write.
+// Only cells drawn since the terminal last changed under the program (a
+// new size, a scroll, raw output, the program being suspended) are known.
+struct DrawnCell {
+    unsigned char byte;
+    bool known;
+    std::uint16_t attribute;
+};
+std::vector<DrawnCell> drawn;
+volatile std::sig_atomic_t drawn_stale = 1;
+
+void forget_drawn_now() {
+    drawn.assign(static_cast<std::size_t>(term.rows) * static_cast<std::size_t>(term.cols),
+                 DrawnCell{0, false, 0});
+    drawn_stale = 0;
+}
+
+DrawnCell* drawn_row(int x, int y) {
+    if (drawn_stale) forget_drawn_now();
+    return drawn.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(term.cols) +
+           static_cast<std::size_t>(x);
+}
+
+// True when the cells from x on already show these bytes (one repeated
+// byte when bytes is null) in this attribute.
+bool already_drawn(int x, int y, const char* bytes, char fill, std::size_t count,
+                   std::uint16_t attribute) {
+    const DrawnCell* cell = drawn_row(x, y);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes ? bytes[i] : fill);
+        if (!cell[i].known || cell[i].byte != byte || cell[i].attribute != attribute) return false;
+    }
+    return true;
+}
+
+void note_drawn(int x, int y, const char* bytes, char fill, std::size_t count,
+                std::uint16_t attribute) {
+    DrawnCell* cell = drawn_row(x, y);
+    for (std::size_t i = 0; i < count; ++i)
+        cell[i] = DrawnCell{static_cast<unsigned char>(bytes ? bytes[i] : fill), true, attribute};
+}
 
 // Every console operation asks for the screen's size; the terminal tells
 // when it changes, so the kernel is asked again only then.
@@ -111,6 +156,7 @@ void append_number(int value) {
 void read_size() {
     if (!size_changed) return;
     size_changed = 0;
+    drawn_stale = 1;
     winsize size{};
     if (ioctl(kOut, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
         term.rows = size.ws_row;
@@ -125,8 +171,36 @@ void read_size() {
     if (term.cursor_y >= term.rows) term.cursor_y = term.rows - 1;
 }
 
-// Asks the terminal for its cursor (a cursor-position report). Input that
-// is not the report is dropped; it could only be keys typed before start.
+// Finds a cursor-position report (ESC [ row ; column R) in what the
+// terminal sent; keys may come before and after it.
+bool find_cursor_report(const std::string& input, std::size_t* begin, std::size_t* end, int* row,
+                        int* col) {
+    for (std::size_t at = input.find("\x1b["); at != std::string::npos;
+         at = input.find("\x1b[", at + 1)) {
+        std::size_t i = at + 2;
+        int numbers[2] = {0, 0};
+        bool ok = true;
+        for (int n = 0; n < 2 && ok; ++n) {
+            const std::size_t first = i;
+            while (i < input.size() && input[i] >= '0' && input[i] <= '9' && i - first < 5)
+                numbers[n] = numbers[n] * 10 + (input[i++] - '0');
+            const char wanted = n == 0 ? ';' : 'R';
+            ok = i > first && i < input.size() && input[i] == wanted;
+            ++i;
+        }
+        if (!ok) continue;
+        *begin = at;
+        *end = i;
+        *row = numbers[0];
+        *col = numbers[1];
+        return true;
+    }
+    return false;
+}
+
+// Asks the terminal for its cursor (a cursor-position report). Whatever
+// else comes in can only be keys typed ahead: they go to the keyboard, in
+// their order.
 bool ask_cursor(int* x, int* y) {
     int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -142,29 +216,28 @@ bool ask_cursor(int* x, int* y) {
     tcsetattr(fd, TCSANOW, &quiet);
 
     bool found = false;
+    std::string input;
     if (write_all(fd, "\x1b[6n", 4)) {
-        std::string reply;
         for (int waited = 0; waited < 20 && !found; ++waited) {
             pollfd ready{fd, POLLIN, 0};
             if (poll(&ready, 1, 50) <= 0) continue;
             char chunk[64];
             ssize_t n = read(fd, chunk, sizeof chunk);
             if (n <= 0) continue;
-            reply.append(chunk, static_cast<std::size_t>(n));
-            std::size_t start = reply.rfind("\x1b[");
-            if (start == std::string::npos) continue;
+            input.append(chunk, static_cast<std::size_t>(n));
+            std::size_t begin = 0, end = 0;
             int row = 0, col = 0;
-            char end = 0;
-            if (std::sscanf(reply.c_str() + start, "\x1b[%d;%d%c", &row, &col, &end) == 3 &&
-                end == 'R') {
+            if (find_cursor_report(input, &begin, &end, &row, &col)) {
                 *x = col - 1;
                 *y = row - 1;
+                input.erase(begin, end - begin);
                 found = true;
             }
         }
     }
     tcsetattr(fd, TCSANOW, &saved);
     close(fd);
+    keep_typed_ahead(input.data(), input.size());
     return found;
 }
 
@@ -316,11 +389,12 @@ bool write_cells(int x, int y, const char* bytes, std::size_t count, std::uint16
     if (!start() || !in_screen(x, y)) return false;
     if (count > static_cast<std::size_t>(term.cols - x))
         count = static_cast<std::size_t>(term.cols - x);
-    if (count == 0) return true;
+    if (count == 0 || already_drawn(x, y, bytes, 0, count, attribute)) return true;
     go_to(x, y);
     use_attribute(attribute);
     for (std::size_t i = 0; i < count; ++i) append_glyph(static_cast<unsigned char>(bytes[i]));
     after_drawing(count);
+    note_drawn(x, y, bytes, 0, count, attribute);
     return true;
 }
 
@@ -328,9 +402,10 @@ bool fill_cells(int x, int y, std::size_t count, char byte, std::uint16_t attrib
     if (!start() || !in_screen(x, y)) return false;
     if (count > static_cast<std::size_t>(term.cols - x))
         count = static_cast<std::size_t>(term.cols - x);
-    if (count == 0) return true;
+    if (count == 0 || already_drawn(x, y, nullptr, byte, count, attribute)) return true;
     go_to(x, y);
     use_attribute(attribute);
+    note_drawn(x, y, nullptr, byte, count, attribute);
     if (byte == ' ' && x + static_cast<int>(count) == term.cols) {
         term.out += "\x1b[K";  // erase to the end of the row, in the current colours
         return true;
@@ -348,6 +423,7 @@ bool scroll_up(const ScreenRect& rect, int lines, std::uint16_t attribute) {
         return false;
     const int height = rect.bottom - rect.top + 1;
     if (lines > height) lines = height;
+    drawn_stale = 1;
     use_attribute(attribute);
     const bool whole_screen = rect.top == 0 && rect.bottom == term.rows - 1;
     if (!whole_screen) {
@@ -381,6 +457,7 @@ void beep(unsigned, unsigned) {
 }
 
 long write_raw(const char* bytes, std::size_t count) {
+    drawn_stale = 1;
     for (;;) {
         ssize_t n = write(kOut, bytes, count);
         if (n >= 0) return static_cast<long>(n);
@@ -420,7 +497,13 @@ constexpr ScreenOps kVtScreen = {
 }  // namespace
 
 void settle_screen_output() {
+    // Where a hidden cursor waits does not matter: only output goes out.
+    if (term.started && !term.visible && term.out.empty()) return;
     write_out();
+}
+
+void forget_screen_contents() {
+    drawn_stale = 1;
 }
 
 const ScreenOps& native_screen_ops() {

@@ -7,4 +7,8 @@ namespace cncsend {
 // the terminal shows the cursor where it belongs while the program waits.
 void settle_screen_output();
 
+// The terminal may show something else now (the program was suspended):
+// draw every cell afresh. Safe in a signal handler.
+void forget_screen_contents();
+
 }  // namespace cncsend

@@ -3,6 +3,8 @@
 // events. The terminal's settings are put back on every way out: normal
 // end, the end signals, and while the program is suspended.
 
+#include "platform/posix/terminal_keys_posix.hpp"
+
 #include <langinfo.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "platform/keys.hpp"
@@ -41,6 +44,7 @@ struct Keyboard {
     TerminalKeyDecoder decoder;
     std::deque<KeyEvent> events;
     std::int64_t last_byte_ms;
+    std::string typed_ahead;  // taken from the input by the cursor query
 };
 
 Keyboard keyboard{};
@@ -112,6 +116,7 @@ void on_suspend(int) {
 
 void on_continue(int) {
     const int saved_errno = errno;
+    forget_screen_contents();
     enter_raw_mode();
     errno = saved_errno;
 }
@@ -165,8 +170,18 @@ bool probe() {
     return true;
 }
 
+void decode_bytes(const unsigned char* bytes, std::size_t count, std::vector<KeyEvent>& out) {
+    decode_terminal_bytes(keyboard.decoder, bytes, count, out);
+    keyboard.last_byte_ms = now_ms();
+}
+
 void decode_waiting_bytes() {
     std::vector<KeyEvent> decoded;
+    if (!keyboard.typed_ahead.empty()) {
+        decode_bytes(reinterpret_cast<const unsigned char*>(keyboard.typed_ahead.data()),
+                     keyboard.typed_ahead.size(), decoded);
+        keyboard.typed_ahead.clear();
+    }
     while (!keyboard.input_gone) {
         pollfd input{STDIN_FILENO, POLLIN, 0};
         if (poll(&input, 1, 0) <= 0 || !(input.revents & POLLIN)) break;
@@ -177,13 +192,19 @@ void decode_waiting_bytes() {
             if (n == 0 || errno != EINTR) keyboard.input_gone = true;
             break;
         }
-        decode_terminal_bytes(keyboard.decoder, bytes, static_cast<std::size_t>(n), decoded);
-        keyboard.last_byte_ms = now_ms();
+        decode_bytes(bytes, static_cast<std::size_t>(n), decoded);
     }
     if (terminal_decoder_pending(keyboard.decoder) &&
         now_ms() - keyboard.last_byte_ms >= static_cast<std::int64_t>(kEscapeTimeoutMs))
         flush_terminal_decoder(keyboard.decoder, decoded);
     keyboard.events.insert(keyboard.events.end(), decoded.begin(), decoded.end());
+}
+
+int decision_due_ms() {
+    if (!keyboard.terminal || !terminal_decoder_pending(keyboard.decoder)) return -1;
+    const std::int64_t left =
+        static_cast<std::int64_t>(kEscapeTimeoutMs) - (now_ms() - keyboard.last_byte_ms);
+    return left > 0 ? static_cast<int>(left) : 0;
 }
 
 bool input_is_console() {
@@ -226,12 +247,9 @@ void wait_for_input(std::uint32_t milliseconds) {
         pause_ms(timeout);
         return;
     }
-    if (!keyboard.events.empty()) return;
-    if (terminal_decoder_pending(keyboard.decoder)) {
-        const std::int64_t left =
-            static_cast<std::int64_t>(kEscapeTimeoutMs) - (now_ms() - keyboard.last_byte_ms);
-        if (left < timeout) timeout = left > 0 ? static_cast<int>(left) : 0;
-    }
+    if (!keyboard.events.empty() || !keyboard.typed_ahead.empty()) return;
+    const int due = decision_due_ms();
+    if (due >= 0 && due < timeout) timeout = due;
     settle_screen_output();
     pollfd input{STDIN_FILENO, POLLIN, 0};
     const std::int64_t start = now_ms();
@@ -244,12 +262,29 @@ void wait_for_input(std::uint32_t milliseconds) {
 }
 
 const KeyEventOps terminal_ops = {
-    input_is_console,         peek_event,     read_event,
-    set_notification_handler, wait_for_input, us_layout_map_virtual_key,
+    input_is_console,
+    peek_event,
+    read_event,
+    set_notification_handler,
+    wait_for_input,
+    decision_due_ms,
+    us_layout_map_virtual_key,
     us_layout_scan_character,
 };
 
 }  // namespace
+
+void keep_typed_ahead(const char* bytes, std::size_t count) {
+    keyboard.typed_ahead.append(bytes, count);
+}
+
+bool typed_ahead_waiting() {
+    return !keyboard.typed_ahead.empty();
+}
+
+bool terminal_input_gone() {
+    return keyboard.input_gone;
+}
 
 const KeyEventOps& native_key_event_ops() {
     return terminal_ops;

@@ -112,9 +112,14 @@ std::int16_t scan_character(unsigned char character) {
     return VkKeyScanA(static_cast<CHAR>(character));
 }
 
+// Console input arrives as whole key records: nothing waits for a decision.
+int decision_due_ms() {
+    return -1;
+}
+
 const KeyEventOps win32_key_ops = {
-    input_is_console, peek_event,      read_event,     set_notification_handler,
-    wait_for_input,   map_virtual_key, scan_character,
+    input_is_console, peek_event,      read_event,      set_notification_handler,
+    wait_for_input,   decision_due_ms, map_virtual_key, scan_character,
 };
 
 }  // namespace
