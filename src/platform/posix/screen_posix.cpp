@@ -22,6 +22,7 @@
 
 #include "platform/code_page_437.hpp"
 #include "platform/posix/end_signals.hpp"
+#include "platform/posix/terminal_charset.hpp"
 #include "platform/screen.hpp"
 
 namespace cncsend {
@@ -51,6 +52,8 @@ struct Terminal {
 };
 
 Terminal term{};
+// Used when the terminal is not UTF-8.
+TerminalGlyphs narrow_glyphs;
 
 // Every console operation asks for the screen's size; the terminal tells
 // when it changes, so the kernel is asked again only then.
@@ -177,6 +180,7 @@ bool start() {
     size_changed = 1;
     const char* codeset = nl_langinfo(CODESET);
     term.utf8 = codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
+    if (!term.utf8) narrow_glyphs = terminal_glyphs(codeset);
     term.visible = true;
     term.attribute = kDefaultAttribute;
     term.drawn_attribute = kDefaultAttribute;
@@ -235,13 +239,7 @@ void use_attribute(std::uint16_t attribute) {
 
 void append_glyph(unsigned char byte) {
     if (!term.utf8) {
-        // Control bytes would steer the terminal instead of showing a glyph.
-        if (byte == 0)
-            term.out += ' ';
-        else if (byte < 0x20 || byte == 0x7F)
-            term.out += '?';
-        else
-            term.out += static_cast<char>(byte);
+        term.out += narrow_glyphs[byte];
         return;
     }
     const char32_t c = cp437_to_unicode(byte);
