@@ -174,20 +174,8 @@ bool same_text_ignoring_case(const char* a, const char* b) {
 }  // namespace
 
 const ChannelOps FileOps = {
-    file_at_end,
-    file_close,
-    file_seek,
-    file_tell,
-    file_read,
-    file_read_wide,
-    file_write,
-    file_write_wide,
-    file_lock,
-    file_unlock,
-    file_read_line,
-    nullptr,
-    nullptr,
-    file_flush,
+    file_at_end,     file_close, file_seek,   file_tell,      file_read, file_read_wide, file_write,
+    file_write_wide, file_lock,  file_unlock, file_read_line, nullptr,   nullptr,        file_flush,
 };
 
 int file_get_byte(Channel& ch) {
@@ -213,6 +201,10 @@ int open_file_device(Channel& ch, const char* name, std::size_t length) {
     if (static_cast<std::int32_t>(ch.mode) < 0 || static_cast<std::int32_t>(ch.mode) > 4)
         return InvalidCall;
 
+    // The modes that read find the length first and stop there.
+    const bool measured = ch.mode == ChannelMode::Binary || ch.mode == ChannelMode::Random ||
+                          ch.mode == ChannelMode::Input;
+    if (measured && !names_plain_file_or_nothing(native)) return CannotOpen;
     std::FILE* f = open_stream(ch, native);
     if (!f) return CannotOpen;
     std::setvbuf(f, nullptr, _IOFBF, kStreamBuffer);

@@ -42,6 +42,13 @@ void skip_line_feed(Channel& ch, std::FILE* f) {
     if (next != '\n' && next != EOF) std::ungetc(next, f);
 }
 
+// Every answer but 0 is the end: the serial kind says 1 when nothing is
+// waiting, and a line must never wait for bytes that may not come. A byte
+// given back after the data's last CR still belongs to a line.
+bool at_data_end(Channel& ch) {
+    return ch.putback_count == 0 && ch.ops->at_end(ch) != 0;
+}
+
 // Reads one byte at a time through read_channel, for kinds without a line
 // operation of their own.
 int read_line_by_bytes(int number, Channel& ch, std::string& line) {
@@ -50,8 +57,7 @@ int read_line_by_bytes(int number, Channel& ch, std::string& line) {
     char work[kWorkBuffer];
     std::size_t held = 0;
     for (;;) {
-        // A byte given back after the data's last CR still belongs to a line.
-        if (ch.putback_count == 0 && ch.ops->at_end(ch) == -1) break;
+        if (at_data_end(ch)) break;
         char c = 0;
         std::size_t delivered = 0;
         if (read_channel(number, 0, &c, 1, delivered, false, false) != 0) break;
@@ -59,7 +65,8 @@ int read_line_by_bytes(int number, Channel& ch, std::string& line) {
         if (c == '\n') break;
         if (c == '\r') {
             char next = 0;
-            if (read_channel(number, 0, &next, 1, delivered, false, false) == 0 && delivered == 1 &&
+            if (!at_data_end(ch) &&
+                read_channel(number, 0, &next, 1, delivered, false, false) == 0 && delivered == 1 &&
                 next != '\n')
                 put_back_bytes(number, &next, 1);
             break;

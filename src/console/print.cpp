@@ -72,9 +72,15 @@ std::string int_to_text(std::int32_t value) {
 }
 
 std::string number_to_text(double value, int digits, bool leading_blank) {
-    char text[64];
-    const int n = std::snprintf(text, sizeof text, "%.*g", digits, value);
-    std::string result = n > 0 ? std::string(text, static_cast<std::size_t>(n)) : std::string();
+    // A high precision asks for more digits than any fixed buffer holds:
+    // the length is taken first.
+    const int n = std::snprintf(nullptr, 0, "%.*g", digits, value);
+    std::string result;
+    if (n > 0) {
+        result.resize(static_cast<std::size_t>(n) + 1);
+        std::snprintf(result.data(), result.size(), "%.*g", digits, value);
+        result.pop_back();
+    }
     if (leading_blank && (result.empty() || result[0] != '-')) result.insert(0, 1, ' ');
     return result;
 }

@@ -13,6 +13,13 @@ namespace cncsend {
 // uses the native separator.
 std::string native_file_name(const std::string& name);
 
+// False when the name is a directory, a FIFO, a device or a socket: none
+// has a length that its data can be measured and ended by, and reading one
+// may never end (a directory, /dev/zero) or wait for ever (a FIFO without
+// a writer). errno then says why. A name that does not exist passes: its
+// open reports that.
+bool names_plain_file_or_nothing(const std::string& native_name);
+
 // 64-bit seek (origin: 0 start, 1 current, 2 end); true on success.
 bool stream_seek(std::FILE* stream, std::int64_t offset, int origin);
 // 64-bit position, -1 on failure.

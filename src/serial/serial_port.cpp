@@ -107,10 +107,15 @@ SerialPort* port_of(Channel& ch) {
     return options ? options->open_port : nullptr;
 }
 
+// A failed status query is recorded here: the callers of the end test and
+// of the position return a value, not a code.
 int serial_at_end(Channel& ch) {
     SerialPort* port = port_of(ch);
     std::int64_t waiting = 0;
-    if (!port || serial_bytes_waiting(*port, waiting) != 0) return -1;
+    if (!port || serial_bytes_waiting(*port, waiting) != 0) {
+        set_last_error(InvalidCall);
+        return -1;
+    }
     return waiting > 0 ? 0 : 1;
 }
 
@@ -127,8 +132,8 @@ int serial_close(Channel& ch) {
 
 int serial_tell(Channel& ch, std::int64_t& position) {
     SerialPort* port = port_of(ch);
-    if (!port) return InvalidCall;
-    return serial_bytes_waiting(*port, position);
+    if (!port || serial_bytes_waiting(*port, position) != 0) return set_last_error(InvalidCall);
+    return Success;
 }
 
 int serial_read(Channel& ch, char* buffer, std::size_t& count) {

@@ -42,14 +42,14 @@ TEST_F(ChannelTest, CloseRulesAndCloseAll) {
     EXPECT_EQ(close_channel(300), 1);
 
     for (int number : {1, 7, 255})
-        ASSERT_EQ(open_file_channel(dir.file("f" + std::to_string(number)), Mode::Output,
+        ASSERT_EQ(open_file_channel(dir.file(std::to_string(number) + ".out"), Mode::Output,
                                     Access::Default, 0, number, 0),
                   0);
     write_channel(7, 0, "flushed", 7, true, true, false);
     close_all_channels();
     for (int number : {1, 7, 255}) EXPECT_FALSE(is_open(resolve_channel(number)));
     EXPECT_FALSE(io_state().any_channel_opened);
-    EXPECT_EQ(read_file(dir.file("f7")), "flushed") << "closing flushes the stream";
+    EXPECT_EQ(read_file(dir.file("7.out")), "flushed") << "closing flushes the stream";
 }
 
 TEST_F(ChannelTest, PutBackReturnsNewestFirstAndRefusesOverflow) {

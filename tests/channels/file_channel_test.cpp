@@ -95,6 +95,32 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{Mode::Append, Access::Default, Existing::Writable, 0, Access::ReadWrite, "old"},
         OpenCase{Mode::Append, Access::Default, Existing::ReadOnly, 2, {}, "old"}));
 
+// Only a plain file has a length to read to: a directory never reaches its
+// end, a FIFO without a writer blocks the open, devices pass for empty
+// files or never end. The reading modes refuse them all as unopenable.
+TEST_F(ChannelTest, ReadingModesRefuseWhatIsNoPlainFile) {
+    const std::string folder = dir.file("jobs.d");
+    const std::string fifo = dir.file("job.fifo");
+    std::filesystem::create_directory(folder);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& name :
+         {folder, fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
+        for (auto [mode, access] :
+             {std::pair{Mode::Binary, Access::Read}, std::pair{Mode::Binary, Access::Default},
+              std::pair{Mode::Random, Access::ReadWrite},
+              std::pair{Mode::Input, Access::Default}}) {
+            set_last_error(0);
+            EXPECT_EQ(open_file_channel(name, mode, access, 0, 1, 0), 2) << name;
+            EXPECT_EQ(last_error(), 2);
+            EXPECT_FALSE(is_open(resolve_channel(1))) << name;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    // Writing to a device is still writing.
+    ASSERT_EQ(open_file_channel("/dev/null", Mode::Output, Access::Default, 0, 1, 0), 0);
+    EXPECT_EQ(write_channel(1, 0, "gone", 4, true, true, false), 0);
+}
+
 TEST_F(ChannelTest, ChannelNumbersOutsideOneTo255AreRefusedAndTouchNothing) {
     const std::string name = dir.file("a");
     for (int number : {0, -1, 256, -2}) {

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "channels/channel.hpp"
 #include "channels/file_channel.hpp"
@@ -41,6 +42,19 @@ TEST(NumberText, SignificantDigitsAndTheLeadingBlank) {
         {-7.0, 16, false, "-7"},
     };
     for (const Case& c : cases) EXPECT_EQ(number_to_text(c.value, c.digits, c.blank), c.text);
+}
+
+// Texts longer than any small buffer: the precision is the caller's choice.
+TEST(NumberText, HighPrecisionsGiveTheWholeText) {
+    for (int digits : {57, 64, 81, 300}) {
+        for (double value : {-1.2345e-300, 2.0 / 3.0 * 1e-100}) {
+            std::vector<char> full(1024);
+            const int n = std::snprintf(full.data(), full.size(), "%.*g", digits, value);
+            const std::string expected(full.data(), static_cast<std::size_t>(n));
+            EXPECT_EQ(number_to_text(value, digits, false), expected) << digits;
+            EXPECT_EQ(number_to_text(value, digits, true), (value < 0 ? "" : " ") + expected);
+        }
+    }
 }
 
 TEST(NumberText, IntegersWithoutBlankOrPlus) {

@@ -278,6 +278,27 @@ def test_odd_job_files_arrive_intact_and_progress_ends_at_100():
             assert run.pane.row(10).endswith("  100"), run.pane.screen()
 
 
+def test_job_files_that_are_no_plain_files_are_refused_before_anything_is_sent():
+    # A directory would send empty lines without end, a FIFO without a
+    # writer would wait for ever, /dev/zero and /dev/null would pass for
+    # an empty job: each gets the message of a job file that does not open.
+    cases = [("jobs.d", "Is a directory"), ("job.fifo", "Illegal seek"),
+             ("/dev/zero", "Illegal seek"), ("/dev/null", "Illegal seek")]
+    for name, reason in cases:
+        run = JobRun(job=None, args=[name])
+        if name == "jobs.d":
+            os.mkdir(os.path.join(run.dir, name))
+        elif name == "job.fifo":
+            os.mkfifo(os.path.join(run.dir, name))
+        with run:
+            assert run.exit_status(timeout=10) == 1, name
+            screen = run.pane.flat()
+            assert f"Die Auftragsdatei {name} kann nicht geöffnet werden: {reason}" in screen, \
+                screen
+            assert "Verschiebung" not in screen
+            assert run.received() == [], name
+
+
 def test_many_lines_all_arrive_in_order():
     count = 100000
     job = b"".join(b"G1 X%d\n" % i for i in range(count))

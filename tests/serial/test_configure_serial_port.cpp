@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "channels/open_channel.hpp"
+#include "channels/read_channel.hpp"
 #include "platform/timer.hpp"
 #include "serial/serial_port.hpp"
 
@@ -335,9 +336,20 @@ TEST_F(SerialPortWithFakeDevice, TransfersAndStatusQueries) {
     EXPECT_EQ(ch.ops->at_end(ch), 0);
     device.waiting = 0;
     EXPECT_EQ(ch.ops->at_end(ch), 1);
+    // A failed status query is recorded, also where only a value comes back.
     device.fail = "bytes_waiting";
+    set_last_error(0);
     EXPECT_EQ(ch.ops->tell(ch, waiting), 1);
+    EXPECT_EQ(last_error(), 1);
+    set_last_error(0);
     EXPECT_EQ(ch.ops->at_end(ch), -1);
+    EXPECT_EQ(last_error(), 1);
+    set_last_error(0);
+    EXPECT_EQ(channel_position(2), 0);
+    EXPECT_EQ(last_error(), 1);
+    set_last_error(0);
+    EXPECT_EQ(channel_at_end(2), -1);
+    EXPECT_EQ(last_error(), 1);
 
     device.fail.clear();
     const std::uint16_t wide[] = {0x4241};

@@ -8,6 +8,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <future>
 #include <string>
 
 #include "channels/open_channel.hpp"
@@ -140,6 +142,32 @@ TEST_F(PtyLine, OpenIsExclusiveAndMissingOrStrangeDevicesFail) {
     EXPECT_EQ(open("AUX:9600,N,8,1,DS0,CS0"), 0);
 }
 
+// 1.5 stop bits go with 5 data bits only, 2 with 6 to 8: other pairings
+// are refused as on Windows, and the port is left free.
+TEST_F(PtyLine, StopBitsThatDoNotFitTheDataBitsAreRefused) {
+    const struct {
+        const char* text;
+        int code;
+    } cases[] = {
+        {"COM1:9600,N,8,1.5,CS0,DS0", 1},
+        {"COM1:9600,N,7,1.5,CS0,DS0", 1},
+        {"COM1:9600,N,6,1.5,CS0,DS0", 1},
+        {"COM1:9600,N,5,2,CS0,DS0", 1},
+        {"COM1:9600,N,6,2,CS0,DS0", 0},
+        {"COM1:9600,N,8,2,CS0,DS0", 0},
+        // Last: after 5 data bits, some kernels refuse 6 or 7 on a pty.
+        {"COM1:9600,N,5,1,CS0,DS0", 0},
+        {"COM1:9600,N,5,1.5,CS0,DS0", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(open(c.text), c.code) << c.text;
+        EXPECT_EQ(last_error(), c.code) << c.text;
+        EXPECT_EQ(is_open(resolve_channel(2)), c.code == 0) << c.text;
+        close_channel(2);
+    }
+    EXPECT_EQ(open(kController), 0) << "the port stays free";
+}
+
 TEST_F(PtyLine, WritesBytesExactlyAsGiven) {
     ASSERT_EQ(open(kController), 0);
     const std::string line = "G01 X1.5\r\n";
@@ -172,6 +200,35 @@ TEST_F(PtyLine, CountsWaitingBytesAndReadsThemOneByOne) {
     EXPECT_EQ(channel_position(2), 0);
     EXPECT_EQ(read_bytes(1, 2), "x");
     EXPECT_EQ(read_bytes(1, 2), "7");
+}
+
+// Lines are read from what has arrived, never waiting for bytes that may
+// not come. A read that waits anyway is ended by hanging up the line, and
+// the test fails.
+TEST_F(PtyLine, ReadLineTakesWhatHasArrivedAndStopsThere) {
+    ASSERT_EQ(open(kController), 0);
+    const auto line_now = [this] {
+        std::string line = "untouched";
+        auto done = std::async(std::launch::async, [&line] { read_line(2, line); });
+        if (done.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+            ADD_FAILURE() << "read_line waits for bytes that are not there";
+            ::close(master);
+            master = -1;
+        }
+        done.wait();
+        return line;
+    };
+    EXPECT_EQ(line_now(), "") << "nothing waiting";
+    ASSERT_EQ(::write(master, "G1\r\nAB", 6), 6);
+    ASSERT_EQ(wait_for_waiting(6), 6);
+    EXPECT_EQ(line_now(), "G1");
+    EXPECT_EQ(line_now(), "AB") << "no line end";
+    EXPECT_EQ(line_now(), "");
+    if (master < 0) return;
+    ASSERT_EQ(::write(master, "X\r", 2), 2);
+    ASSERT_EQ(wait_for_waiting(2), 2);
+    EXPECT_EQ(line_now(), "X") << "a CR last: nothing after it is waited for";
+    EXPECT_EQ(last_error(), 0);
 }
 
 TEST_F(PtyLine, ReadKeepsTheDevicesTimeOutsAndReturnsNothingWhenTheyExpire) {

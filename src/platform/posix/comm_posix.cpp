@@ -228,11 +228,28 @@ void set_modem_line(int fd, int line, bool on) {
     ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
 }
 
+// termios has one "more than one stop bit" flag, which means 1.5 with 5
+// data bits and 2 otherwise. The pairings it cannot give are refused, as
+// the Windows driver refuses them, so an options string opens the same
+// line, or fails, on both systems.
+bool stop_bits_fit(const LineSettings& s) {
+    switch (s.stop_bits) {
+        case LineStopBits::One:
+            return true;
+        case LineStopBits::OneAndHalf:
+            return s.byte_size == 5;
+        case LineStopBits::Two:
+            return s.byte_size != 5;
+    }
+    return false;
+}
+
 bool comm_set_line_settings(CommHandle handle, const LineSettings* s) {
     int fd = fd_of(handle);
     termios t{};
     if (tcgetattr(fd, &t) != 0) return failed(errno);
-    if (s->baud_rate == 0 || s->byte_size < 5 || s->byte_size > 8) return failed(EINVAL);
+    if (s->baud_rate == 0 || s->byte_size < 5 || s->byte_size > 8 || !stop_bits_fit(*s))
+        return failed(EINVAL);
     // Raw in both directions: bytes pass exactly as they are.
     t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
                                         IXON | IXOFF | IXANY | INPCK | IGNPAR | IUCLC | IMAXBEL);

@@ -1,6 +1,9 @@
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/file_system.hpp"
 
@@ -11,6 +14,14 @@ std::string native_file_name(const std::string& name) {
     for (char& c : native)
         if (c == '\\') c = '/';
     return native;
+}
+
+bool names_plain_file_or_nothing(const std::string& native_name) {
+    struct stat st {};
+    if (stat(native_name.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return true;
+    // Pipes and terminals cannot be positioned: their length is unknown.
+    errno = S_ISDIR(st.st_mode) ? EISDIR : ESPIPE;
+    return false;
 }
 
 bool stream_seek(std::FILE* stream, std::int64_t offset, int origin) {

@@ -23,6 +23,7 @@
 
 #include "platform/code_page_437.hpp"
 #include "platform/posix/end_signals.hpp"
+#include "platform/posix/terminal_charset.hpp"
 #include "platform/posix/terminal_keys_posix.hpp"
 #include "platform/screen.hpp"
 
@@ -53,6 +54,8 @@ struct Terminal {
 };
 
 Terminal term{};
+// Used when the terminal is not UTF-8.
+TerminalGlyphs narrow_glyphs;
 
 // What the program has drawn, cell by cell, so that drawing the same again
 // sends nothing: a progress display that did not change costs no write.
@@ -250,6 +253,7 @@ bool start() {
     size_changed = 1;
     const char* codeset = nl_langinfo(CODESET);
     term.utf8 = codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
+    if (!term.utf8) narrow_glyphs = terminal_glyphs(codeset);
     term.visible = true;
     term.attribute = kDefaultAttribute;
     term.drawn_attribute = kDefaultAttribute;
@@ -308,13 +312,7 @@ void use_attribute(std::uint16_t attribute) {
 
 void append_glyph(unsigned char byte) {
     if (!term.utf8) {
-        // Control bytes would steer the terminal instead of showing a glyph.
-        if (byte == 0)
-            term.out += ' ';
-        else if (byte < 0x20 || byte == 0x7F)
-            term.out += '?';
-        else
-            term.out += static_cast<char>(byte);
+        term.out += narrow_glyphs[byte];
         return;
     }
     const char32_t c = cp437_to_unicode(byte);

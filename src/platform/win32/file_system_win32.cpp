@@ -4,7 +4,10 @@
 
 #include <io.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <windows.h>
+
+#include <cerrno>
 
 #include "platform/file_system.hpp"
 
@@ -15,6 +18,14 @@ std::string native_file_name(const std::string& name) {
     for (char& c : native)
         if (c == '/') c = '\\';
     return native;
+}
+
+// Devices (CON, NUL, COM1) have no length either.
+bool names_plain_file_or_nothing(const std::string& native_name) {
+    struct _stat64 st {};
+    if (_stat64(native_name.c_str(), &st) != 0 || (st.st_mode & _S_IFMT) == _S_IFREG) return true;
+    errno = (st.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : EINVAL;
+    return false;
 }
 
 bool stream_seek(std::FILE* stream, std::int64_t offset, int origin) {
