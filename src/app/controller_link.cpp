@@ -1,6 +1,7 @@
 #include "app/controller_link.hpp"
 
 #include "app/operator_messages.hpp"
+#include "app/run_record.hpp"
 #include "app/startup.hpp"
 #include "channels/field_reader.hpp"
 #include "channels/read_channel.hpp"
@@ -33,7 +34,10 @@ void await_reply(int channel, bool escape_ends, const std::string& what) {
         if (channel_position(channel) > 0) return;
         if (escape_ends) {
             const std::string key = poll_key();
-            if (key.size() == 1 && key[0] == kEscape) end_program(0);
+            if (key.size() == 1 && key[0] == kEscape) {
+                record_end_escape();
+                end_program(0);
+            }
             if (!key.empty()) continue;  // other keys are dropped; take them all
         }
         const int ready =
@@ -48,11 +52,14 @@ void await_reply(int channel, bool escape_ends, const std::string& what) {
 }
 
 std::string read_reply(int channel) {
-    return read_bytes(1, channel);
+    const std::string reply = read_bytes(1, channel);
+    record_reply(reply);
+    return reply;
 }
 
 void send_command(const std::string& command, int channel) {
     print_text(channel, command, kPrintNewline);
+    record_send(0, command);
     await_reply(channel, false, "Befehl \"" + command + "\"");
     const std::string reply = read_reply(channel);
     if (reply == "0") return;
@@ -61,6 +68,7 @@ void send_command(const std::string& command, int channel) {
     prompt_input("", -1, -1);
     std::string ignored;
     read_string_field(ignored);
+    record_pause_end();
 }
 
 }  // namespace cncsend
