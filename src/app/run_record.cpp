@@ -1,7 +1,6 @@
 #include "app/run_record.hpp"
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 
 #include "app/operator_messages.hpp"
@@ -22,7 +21,8 @@ constexpr auto kSyncInterval = std::chrono::milliseconds(250);
 struct Record {
     RecordFile file = kNoRecordFile;
     std::string name;
-    std::string write_failure;  // the first, reported at the end
+    bool write_failed = false;
+    std::string write_failure;  // the first reason, reported at the end
     bool ended = false;
     std::int64_t job_line = 0;
     std::string sent;  // the text of the command or job line out
@@ -83,10 +83,9 @@ std::string& begin_event() {
 }
 
 void note_failure() {
-    if (record.write_failure.empty()) {
-        record.write_failure = record_file_failure();
-        if (record.write_failure.empty()) record.write_failure = "?";
-    }
+    if (record.write_failed) return;
+    record.write_failed = true;
+    record.write_failure = record_file_failure();
 }
 
 void end_event(bool sync_now = false) {
@@ -103,10 +102,12 @@ void end_event(bool sync_now = false) {
 }
 
 void append_ms(std::string& out, Clock::duration elapsed) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f ms",
-                  std::chrono::duration<double, std::milli>(elapsed).count());
-    out += text;
+    const auto tenths =
+        std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() / 100;
+    out += std::to_string(tenths / 10);
+    out += '.';
+    out += static_cast<char>('0' + tenths % 10);
+    out += " ms";
 }
 
 void append_where(std::string& out) {
@@ -139,7 +140,7 @@ void finish_record() {
     sync_record_file(record.file);
     close_record_file(record.file);
     record.file = kNoRecordFile;
-    if (!record.write_failure.empty())
+    if (record.write_failed)
         report_record_write_failure(record.name, record.write_failure);
 }
 

@@ -4,7 +4,7 @@
 
 Installs it with dpkg, sends a job with the installed /usr/bin/cncsend to
 the installed cncsim (answers from a file on standard input) and checks
-every line on the wire; checks that the operator's down.cfg survives a
+every line on the wire and the run record; checks that the operator's down.cfg survives a
 reinstall and that the manual page is there; then removes the package.
 """
 import os
@@ -33,11 +33,12 @@ def send_job(folder):
     with open(answers, "rb") as stdin:
         run = subprocess.run(["/usr/bin/cncsim", "--reply", "8=1", "--log", log, "--",
                               "/usr/bin/cncsend", job], stdin=stdin, capture_output=True,
-                             cwd=folder, timeout=60, env={**os.environ})
+                             cwd=folder, timeout=60, env={**os.environ, "CNCSEND_LOG": record})
     assert run.returncode == 0, run
     with open(log, "rb") as f:
         wire = [line.split(b"\t") for line in f.read().splitlines()]
-    return wire, b""
+    with open(record, "rb") as f:
+        return wire, f.read().splitlines()
 
 
 def expected_wire(x, y, z):
@@ -60,6 +61,8 @@ def main():
             # The shipped factors, found through both links.
             wire, record = send_job(folder)
             assert wire == expected_wire(4000, -2000, 1200), wire
+            assert b'program "/usr/lib/cncsend/cncsend"' in record[0], record
+            assert record[-1].endswith(b" end normal"), record
             # The operator's own factors stay over a reinstall.
             with open(CONFIG, "w") as f:
                 f.write("2,3,4\n")
