@@ -137,6 +137,7 @@ void write_end(const char* how, bool with_where) {
 // At exit: the one report of a record that could not be written in full.
 void finish_record() {
     if (!active()) return;
+    note_end_signal_in(kNoRecordFile);
     sync_record_file(record.file);
     close_record_file(record.file);
     record.file = kNoRecordFile;
