@@ -142,6 +142,17 @@ def test_a_record_file_that_cannot_be_opened_ends_before_the_port():
             assert "Schnittstelle" not in screen and "Verschiebung" not in screen, screen
 
 
+def test_a_port_that_does_not_open_ends_the_record_with_the_message():
+    folder = tempfile.mkdtemp(prefix="cncsend-record-")
+    env = {**record_env(folder), "CNCSEND_COM1": "/nonexistent/tty"}
+    with JobRun(job=b"G1\r\n", env=env, simulator=False) as run:
+        assert run.exit_status() == 1
+    _, events, _ = read_record(env["CNCSEND_LOG"])
+    assert events[0].startswith(b'start program "') and len(events) == 2, events
+    assert events[1] == (b'end message "Die Schnittstelle COM1 (/nonexistent/tty) kann nicht '
+                         b'ge\x94ffnet werden: No such file or directory"'), events
+
+
 def test_write_errors_do_not_stop_the_job_and_are_reported_once_at_the_end():
     job = b"".join(b"G1 X%d\r\n" % i for i in range(20))
     with JobRun(job=job, env={"CNCSEND_LOG": "/dev/full"}) as run:
