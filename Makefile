@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build test demo bench clean sanitize windows windows-test
+.PHONY: all build test demo bench clean sanitize windows windows-test package windows-package
 
 all: build
 
@@ -54,5 +54,16 @@ windows:
 windows-test: windows build
 	BUILD=$(BUILD) tools/wine/run-tests
 
+# The Debian package (build-pkg/cncsend_*.deb): a release build for /usr.
+package:
+	cmake -S . -B build-pkg -DCMAKE_BUILD_TYPE=Release -DCNCSEND_TESTS=OFF \
+		-DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build build-pkg -j $(JOBS)
+	cd build-pkg && cpack -G DEB
+
+# The Windows zip (build-win32/cncsend-*-win32.zip) of the 32-bit release.
+windows-package: windows
+	cd build-win32 && cpack -G ZIP
+
 clean:
-	rm -rf $(BUILD) build-asan build-win32 build-win64
+	rm -rf $(BUILD) build-asan build-win32 build-win64 build-pkg

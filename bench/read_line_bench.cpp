@@ -18,17 +18,11 @@
 #include "channels/file_channel.hpp"
 #include "channels/open_channel.hpp"
 #include "channels/read_channel.hpp"
+#include "cpu_seconds.hpp"
 
 namespace {
 
 using namespace cncsend;
-
-double cpu_seconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 long max_resident_kb() {
     rusage usage{};

@@ -11,7 +11,8 @@ answers like an operator. Reported per sender and mode (medians of --reps):
 - lines per second and CPU microseconds per line (user + system of the
   sender process), and CPU as a share of wall time;
 - for cncsend, with standard input the terminal, a file at its end and
-  /dev/null (paced mode);
+  /dev/null (paced mode), and writing its run record (CNCSEND_LOG, fast
+  mode), with the record's cost as a ratio of CPU per line;
 - cncsend's peak resident size for a small and a big job, and the terminal
   bytes it writes per job line.
 
@@ -60,6 +61,10 @@ def job_bytes(lines):
 
 # Debian's python3-serial lives with the system's Python.
 PYSERIAL_PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+
+
+# cncsend writing its run record (CNCSEND_LOG) to a file in the bench folder.
+RECORDING = "cncsend, CNCSEND_LOG"
 
 
 def pyserial_available():
@@ -152,6 +157,10 @@ class Bench:
     def sender_argv(self, sender, job):
         if sender == "cncsend":
             return [os.path.join(self.dir, "cncsend"), job]
+        if sender == RECORDING:
+            # env execs cncsend in the same process: its rusage is cncsend's.
+            record = os.path.join(self.dir, "record.log")
+            return ["env", f"CNCSEND_LOG={record}", os.path.join(self.dir, "cncsend"), job]
         if sender == "reference":
             return [REFERENCE, job]
         return [PYSERIAL_PYTHON, PYSERIAL, job]
@@ -162,7 +171,7 @@ class Bench:
         argv = [CNCSIM, "--summary", os.path.join(self.dir, "summary.txt"),
                 *(["--baud", "9600"] if paced else []), "--",
                 sys.executable, RUSAGE_OF, usage, *self.sender_argv(sender, self.job(lines))]
-        dialogue = DIALOGUE if sender == "cncsend" else []
+        dialogue = DIALOGUE if sender in ("cncsend", RECORDING) else []
         timeout = 60 + lines * (0.1 if paced else 0.002)
         status, terminal = run_on_pty(argv, self.dir, stdin_mode, dialogue, timeout)
         if status != 0:
@@ -173,11 +182,21 @@ class Bench:
 
     def transfer(self, sender, lines, paced, stdin_mode="tty"):
         """Medians of the differences between a job of `lines` and an empty one."""
-        runs = []
+        return self.transfers([sender], lines, paced, stdin_mode)[sender]
+
+    def transfers(self, senders, lines, paced, stdin_mode="tty"):
+        """transfer() of several senders, their runs taking turns, so that a
+        change in the machine's load falls on all of them alike."""
+        runs = {sender: [] for sender in senders}
         for _ in range(self.reps):
-            empty = self.once(sender, 0, paced, stdin_mode)
-            full = self.once(sender, lines, paced, stdin_mode)
-            runs.append((full[0] - empty[0], full[1] - empty[1], full[3] - empty[3]))
+            for sender in senders:
+                empty = self.once(sender, 0, paced, stdin_mode)
+                full = self.once(sender, lines, paced, stdin_mode)
+                runs[sender].append((full[0] - empty[0], full[1] - empty[1], full[3] - empty[3]))
+        return {sender: self.summary(runs[sender], lines) for sender in senders}
+
+    @staticmethod
+    def summary(runs, lines):
         cpu = statistics.median(r[0] for r in runs)
         wall = statistics.median(r[1] for r in runs)
         terminal = statistics.median(r[2] for r in runs)
@@ -220,9 +239,12 @@ def main():
         if "pyserial" not in senders:
             print("pyserial not installed (python3-serial): left out")
 
-        fast = {s: bench.transfer(s, args.fast_lines, False) for s in senders}
+        fast_senders = senders[:1] + [RECORDING] + senders[1:]
+        fast = bench.transfers(fast_senders, args.fast_lines, False)
         print_table(f"fast controller (answers at once), {args.fast_lines} lines of 30 bytes",
-                    [(s, fast[s]) for s in senders], fast["reference"])
+                    [(s, fast[s]) for s in fast_senders], fast["reference"])
+        print(f"  the record's cost: CPU per line with CNCSEND_LOG / without = "
+              f"{fast[RECORDING]['us_per_line'] / fast['cncsend']['us_per_line']:.2f}")
 
         if shutil.which("strace"):
             import syscalls_per_line  # it builds on this script's runner

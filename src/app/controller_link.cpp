@@ -1,6 +1,7 @@
 #include "app/controller_link.hpp"
 
 #include "app/operator_messages.hpp"
+#include "app/run_record.hpp"
 #include "app/startup.hpp"
 #include "channels/field_reader.hpp"
 #include "channels/read_channel.hpp"
@@ -20,7 +21,10 @@ constexpr char kEscape = 27;
 // anything else is dropped.
 void take_keys() {
     for (std::string key = poll_key(); !key.empty(); key = poll_key())
-        if (key.size() == 1 && key[0] == kEscape) end_program(0);
+        if (key.size() == 1 && key[0] == kEscape) {
+            record_end_escape();
+            end_program(0);
+        }
 }
 
 }  // namespace
@@ -52,11 +56,14 @@ bool await_reply(int channel, bool escape_ends) {
 }
 
 std::string read_reply(int channel) {
-    return read_bytes(1, channel);
+    const std::string reply = read_bytes(1, channel);
+    record_reply(reply);
+    return reply;
 }
 
 void send_command(const std::string& command, int channel) {
     print_text(channel, command, kPrintNewline);
+    record_send(0, command);
     if (!await_reply(channel, false)) fail_connection_lost("Befehl \"" + command + "\"");
     const std::string reply = read_reply(channel);
     if (reply == "0") return;
@@ -65,6 +72,7 @@ void send_command(const std::string& command, int channel) {
     prompt_input("", -1, -1);
     std::string ignored;
     read_string_field(ignored);
+    record_pause_end();
 }
 
 }  // namespace cncsend

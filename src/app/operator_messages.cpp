@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/run_record.hpp"
 #include "app/startup.hpp"
 #include "console/console_screen.hpp"
 #include "console/print.hpp"
@@ -17,6 +18,7 @@ namespace {
     if (cursor_column() != 1) print_text(0, "", kPrintNewline);
     move_cursor(0, 0, 1);
     print_text(0, text, kPrintNewline);
+    record_end_message(text);
     end_program(1);
 }
 
@@ -43,7 +45,22 @@ void fail_job_not_open(const std::string& name, int system_error) {
 }
 
 void fail_connection_lost(const std::string& what) {
+    record_end_lost();
     show_and_end("Die Verbindung zur Steuerung ist unterbrochen (" + what + ").");
+}
+
+void fail_record_not_open(const std::string& name, const std::string& reason) {
+    show_and_end(with_reason("Die Protokolldatei " + name +
+                                 " kann nicht ge\x94"
+                                 "ffnet werden",
+                             reason));
+}
+
+void report_record_write_failure(const std::string& name, const std::string& reason) {
+    if (cursor_column() != 1) print_text(0, "", kPrintNewline);
+    print_text(
+        0, with_reason("Schreiben in die Protokolldatei " + name + " ist fehlgeschlagen", reason),
+        kPrintNewline);
 }
 
 }  // namespace cncsend

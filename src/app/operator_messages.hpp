@@ -16,5 +16,11 @@ namespace cncsend {
 // The line to the controller is gone while a reply is awaited. `what`
 // names the command or job line the reply was for.
 [[noreturn]] void fail_connection_lost(const std::string& what);
+// The record file named in CNCSEND_LOG did not open.
+[[noreturn]] void fail_record_not_open(const std::string& name, const std::string& reason);
+
+// The record could not be written in full; the run went on. Shown once, at
+// the end, without ending anything.
+void report_record_write_failure(const std::string& name, const std::string& reason);
 
 }  // namespace cncsend

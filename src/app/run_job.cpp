@@ -7,6 +7,7 @@
 #include "app/controller_link.hpp"
 #include "app/operator_messages.hpp"
 #include "app/progress.hpp"
+#include "app/run_record.hpp"
 #include "app/startup.hpp"
 #include "channels/field_reader.hpp"
 #include "channels/file_channel.hpp"
@@ -102,6 +103,7 @@ void stream_job() {
         hold_console_output(false);
 
         print_text(kPort, line, kPrintNewline);
+        record_send(line_number, line);
         if (!await_reply(kPort, true)) fail_connection_lost(job_line_name(line_number));
         const std::string reply = read_reply(kPort);
         hold_console_output(true);
@@ -112,6 +114,7 @@ void stream_job() {
             print_text(kConsole, "Fehler:", 0);
             print_text(kConsole, reply, kPrintNewline);
             wait_for_enter();
+            record_pause_end();
         }
     }
     hold_console_output(false);
@@ -130,6 +133,7 @@ void run_job() {
         !job_name.empty())
         fail_job_not_open(job_name, errno);
 
+    open_run_record(job_name, channel_length(kJob), kPortOptions, factors.x, factors.y, factors.z);
     // Without the port every exchange would wait for ever.
     if (open_serial_channel(kPortOptions, ChannelMode::Binary, ChannelAccess::Default, 0, kPort, 0,
                             std::nullopt) != 0)
@@ -139,6 +143,7 @@ void run_job() {
     const std::int32_t offset_y = ask("Verschiebung in y ");
     const std::int32_t offset_z = ask("Verschiebung in z ");
     const std::int32_t spindle_speed = ask("Spindeldrehzahl ");
+    record_answers(offset_x, offset_y, offset_z, spindle_speed);
 
     send_command("@07", kPort);
     send_command("@0R7", kPort);
@@ -159,6 +164,7 @@ void run_job() {
     count_down();
     stream_job();
     send_command("@0B 65530,0", kPort);
+    record_end_normal();
     end_program(0);
 }
 
