@@ -104,20 +104,6 @@ def paced_share(lines, reps):
     return statistics.median(program), statistics.median(server)
 
 
-def program_pid(run):
-    name = os.path.basename(run.exe)
-    for _ in range(200):
-        for pid in subprocess.run(["pgrep", "-f", name], capture_output=True,
-                                  text=True).stdout.split():
-            with open(f"/proc/{pid}/cmdline", "rb") as f:
-                argv0 = f.read().split(b"\0")[0].decode(errors="replace")
-            # The program itself, not a shell or wrapper that names it.
-            if argv0.endswith(name) or argv0 == run.exe:
-                return int(pid)
-        time.sleep(0.05)
-    raise AssertionError(f"{name} is not running")
-
-
 def held_wakeups():
     """(program, server) context switches per second while a reply is held."""
     first_job_line = len(preparation()) + 1
@@ -127,7 +113,7 @@ def held_wakeups():
         run.pane.send_keys("Enter")
         run.pane.wait_for("abgearbeitet")
         time.sleep(1.0)
-        pid, server = program_pid(run), wineserver_pid()
+        pid, server = run.pid(), wineserver_pid()
         before = switches_of(pid), switches_of(server) if server else 0
         time.sleep(HOLD_SECONDS)
         after = switches_of(pid), switches_of(server) if server else 0
