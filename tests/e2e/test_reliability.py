@@ -144,9 +144,8 @@ def test_line_hang_up_ends_within_a_second_with_exit_1():
 
 def test_busy_port_fails_with_the_port_message_and_sends_nothing():
     if UNDER_WINE:
-        # Wine opens a serial device exclusively for no one: neither a
-        # flock nor another Windows program's open makes the port busy.
-        return
+        return ("Wine opens a serial device exclusively for no one: neither a flock nor "
+                "another Windows program's open makes the port busy")
     controller = PtyController()
     holder = os.open(controller.path, os.O_RDWR | os.O_NOCTTY)
     fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
@@ -184,7 +183,7 @@ def test_no_permission_for_the_port_names_the_reason():
     if os.geteuid() != 0 or not shutil.which("setpriv"):
         return  # only root can take itself the rights away here
     if UNDER_WINE:
-        return  # Wine runs no program of a user who does not own the prefix
+        return "Wine runs no program of a user who does not own the prefix"
     nobody = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
     run = JobRun(job=b"G1\r\n", simulator=False)
     port = os.path.join(run.dir, "ttyLocked")
@@ -281,7 +280,7 @@ def test_odd_job_files_arrive_intact_and_progress_ends_at_100():
 
 
 def test_many_lines_all_arrive_in_order():
-    # Wine's console makes a line cost some 20 ms (about 50 lines a second).
+    # Wine's console makes a line cost 10 to 20 ms.
     count = 1000 if UNDER_WINE else 100000
     job = b"".join(b"G1 X%d\n" % i for i in range(count))
     with JobRun(job=job) as run:
