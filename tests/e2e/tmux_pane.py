@@ -48,8 +48,9 @@ def pid_of(program):
                     argv0 = f.read().split(b"\0")[0].decode(errors="replace")
             except OSError:
                 continue
-            # The program itself, not a shell or a wrapper that names it.
-            if argv0 == program or argv0.replace("\\", "/").endswith("/" + name):
+            # The program itself, not a shell or a wrapper that names it,
+            # nor another copy of it elsewhere.
+            if argv0 == program:
                 return int(pid)
         time.sleep(0.05)
     raise AssertionError(f"{name} is not running")

@@ -22,11 +22,6 @@ int line_state(Win32Port& port) {
     return waiting > 0 ? WaitByteReady : 0;
 }
 
-bool console_input_waiting() {
-    DWORD events = 0;
-    return GetNumberOfConsoleInputEvents(console_input_handle(), &events) && events > 0;
-}
-
 // Milliseconds left of timeout_ms since start; INFINITE without a limit.
 DWORD time_left(ULONGLONG start, int timeout_ms) {
     if (timeout_ms < 0) return INFINITE;
@@ -38,29 +33,30 @@ DWORD time_left(ULONGLONG start, int timeout_ms) {
 }  // namespace
 
 int comm_wait_ready(CommHandle handle, bool watch_console_input, int timeout_ms) {
+    // The console is asked only through its handle's wait state: under Wine
+    // every question to the console is a round trip to another process.
     Win32Port& port = port_of(handle);
     const HANDLE console = console_input_handle();
+    const DWORD count = watch_console_input ? 2 : 1;
     const ULONGLONG start = GetTickCount64();
     for (;;) {
-        int ready = line_state(port);
-        if (watch_console_input && console_input_waiting()) ready |= WaitConsoleInput;
+        const int ready = line_state(port);
         if (ready != 0) return ready;
-        const DWORD left = time_left(start, timeout_ms);
-        if (left == 0) return WaitTimedOut;
-        LineWait wait = port.wait_pending ? LineWait::Pending : start_line_wait(port);
+        const LineWait wait = port.wait_pending ? LineWait::Pending : start_line_wait(port);
         // A wait that ended at once: what it found is on the line now.
         if (wait == LineWait::Done) continue;
         if (wait == LineWait::Failed) return WaitLineLost;
+        const DWORD left = time_left(start, timeout_ms);
         if (wait == LineWait::Empty) {
             const DWORD pause = left < kEmptyReadPauseMs ? left : kEmptyReadPauseMs;
-            if (watch_console_input)
-                WaitForSingleObject(console, pause);
-            else
+            if (!watch_console_input)
                 Sleep(pause);
+            else if (WaitForSingleObject(console, pause) == WAIT_OBJECT_0)
+                return WaitConsoleInput;
+            if (pause == left) return WaitTimedOut;
             continue;
         }
         const HANDLE objects[2] = {port.wait.hEvent, console};
-        const DWORD count = watch_console_input ? 2 : 1;
         const DWORD woke = WaitForMultipleObjects(count, objects, FALSE, left);
         if (woke == WAIT_TIMEOUT) return WaitTimedOut;
         if (woke == WAIT_OBJECT_0 + 1) return WaitConsoleInput;
