@@ -42,12 +42,13 @@ int comm_wait_ready(CommHandle handle, bool watch_console_input, int timeout_ms)
     for (;;) {
         const int ready = line_state(port);
         if (ready != 0) return ready;
-        const LineWait wait = port.wait_pending ? LineWait::Pending : start_line_wait(port);
-        // A wait that ended at once: what it found is on the line now.
-        if (wait == LineWait::Done) continue;
-        if (wait == LineWait::Failed) return WaitLineLost;
-        const DWORD left = time_left(start, timeout_ms);
-        if (wait == LineWait::Empty) {
+        if (!port.wait_pending) {
+            const LineWait wait = start_line_wait(port);
+            if (wait == LineWait::Failed) return WaitLineLost;
+            // Ended at once, what it found is on the line now; begun, a byte
+            // that came before it began raises no event: look again first.
+            if (wait != LineWait::Empty) continue;
+            const DWORD left = time_left(start, timeout_ms);
             const DWORD pause = left < kEmptyReadPauseMs ? left : kEmptyReadPauseMs;
             if (!watch_console_input)
                 Sleep(pause);
@@ -57,7 +58,8 @@ int comm_wait_ready(CommHandle handle, bool watch_console_input, int timeout_ms)
             continue;
         }
         const HANDLE objects[2] = {port.wait.hEvent, console};
-        const DWORD woke = WaitForMultipleObjects(count, objects, FALSE, left);
+        const DWORD woke =
+            WaitForMultipleObjects(count, objects, FALSE, time_left(start, timeout_ms));
         if (woke == WAIT_TIMEOUT) return WaitTimedOut;
         if (woke == WAIT_OBJECT_0 + 1) return WaitConsoleInput;
         if (woke != WAIT_OBJECT_0) return WaitLineLost;
