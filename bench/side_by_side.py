@@ -14,7 +14,8 @@ same runs is shown beside it.
 
 Wake-ups: cncsim holds back the reply to the first job line; the context
 switches of every thread of the program's process over 3 seconds, per
-second (and the Wine server's, for the Windows build). Without
+second (and the Wine server's, for the Windows build, beside its own rate
+with no program running: Wine's services keep it busy). Without
 CNCSEND_EXE only the Linux build runs.
 """
 import argparse
@@ -39,12 +40,19 @@ def job_bytes(lines):
 
 
 def wineserver_pid():
-    """The Wine server, for a build that runs under Wine."""
+    """The Wine server of WINEPREFIX, for a build that runs under Wine."""
     if not job_run.RUNNER:
         return None
-    out = subprocess.run(["pgrep", "-x", "wineserver64"], capture_output=True, text=True)
-    pids = out.stdout.split()
-    return int(pids[0]) if pids else None
+    found = subprocess.run(["pgrep", "-x", "wineserver64"], capture_output=True, text=True)
+    wanted = f"WINEPREFIX={os.environ.get('WINEPREFIX', '')}".encode()
+    for pid in found.stdout.split():
+        try:
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if wanted in f.read().split(b"\0"):
+                    return int(pid)
+        except OSError:
+            pass
+    return None
 
 
 def cpu_of(pid):
@@ -105,7 +113,12 @@ def paced_share(lines, reps):
 
 
 def held_wakeups():
-    """(program, server) context switches per second while a reply is held."""
+    """(program, server, idle server) context switches per second while a
+    reply is held; the server's own when no program runs, for comparison."""
+    server = wineserver_pid()
+    idle = switches_of(server) if server else 0
+    time.sleep(HOLD_SECONDS)
+    idle = (switches_of(server) - idle) / HOLD_SECONDS if server else 0.0
     first_job_line = len(preparation()) + 1
     with JobRun(job=b"L1\r\nL2\r\n", cncsim_options=["--reply", f"{first_job_line}="]) as run:
         run.answer(0, 0, 0, 0)
@@ -113,13 +126,13 @@ def held_wakeups():
         run.pane.send_keys("Enter")
         run.pane.wait_for("abgearbeitet")
         time.sleep(1.0)
-        pid, server = run.pid(), wineserver_pid()
+        pid = run.pid()
         before = switches_of(pid), switches_of(server) if server else 0
         time.sleep(HOLD_SECONDS)
         after = switches_of(pid), switches_of(server) if server else 0
         run.pane.send_keys("Escape")
         assert run.exit_status(timeout=5) == 0
-    return tuple((a - b) / HOLD_SECONDS for a, b in zip(after, before))
+    return (*((a - b) / HOLD_SECONDS for a, b in zip(after, before)), idle)
 
 
 def main():
@@ -134,15 +147,15 @@ def main():
     print(f"{args.lines} lines at 9600 baud, {args.reps} repetitions, medians; "
           f"wake-ups over {HOLD_SECONDS:.0f} s with a reply held back")
     print(f"  {'build':<44}{'CPU % wall':>11}{'server %':>10}{'wake-ups/s':>12}"
-          f"{'server/s':>10}")
+          f"{'server/s':>10}{'idle/s':>8}")
     for label, exe, runner in builds:
         use_build(exe, runner)
         if runner:
             label = " ".join(os.path.basename(w) for w in [*runner, exe])
         share, server_share = paced_share(args.lines, args.reps)
-        wakeups, server_wakeups = held_wakeups()
+        wakeups, server_wakeups, idle = held_wakeups()
         print(f"  {label:<44}{share:>11.2f}{server_share:>10.2f}{wakeups:>12.1f}"
-              f"{server_wakeups:>10.1f}", flush=True)
+              f"{server_wakeups:>10.1f}{idle:>8.1f}", flush=True)
 
 
 if __name__ == "__main__":
