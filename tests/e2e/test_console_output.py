@@ -10,13 +10,13 @@ import sys
 import termios
 import time
 
-from tmux_pane import TmuxPane, build_path
+from tmux_pane import UNDER_WINE, TmuxPane, e2e_program
 
-DEMO = build_path("tests", "e2e", "screen_demo")
+DEMO = e2e_program("screen_demo")
 
 
 def test_positions_umlauts_and_scroll():
-    with TmuxPane([DEMO], width=80, height=25) as pane:
+    with TmuxPane(DEMO, width=80, height=25) as pane:
         pane.wait_for("x       z")
         rows = pane.screen()
         # Two line feeds on the last row scrolled everything up by two.
@@ -26,7 +26,10 @@ def test_positions_umlauts_and_scroll():
         assert rows[22] == "Zeile A", rows
         assert rows[23] == "Zeile B", rows
         assert rows[24] == "x       z", rows
-        assert "Kopfzeile oben" in pane.history(), pane.history()
+        if not UNDER_WINE:
+            # Wine's console scrolls by drawing the rows again, so nothing
+            # reaches the terminal's scrollback there.
+            assert "Kopfzeile oben" in pane.history(), pane.history()
         assert pane.cursor() == (25, 10), pane.cursor()
         assert not pane.cursor_visible()
         pane.send_keys("Enter")
@@ -62,12 +65,14 @@ def start_on_pty(*args):
     pid, fd = pty.fork()
     if pid == 0:
         os.environ.update(LANG="C.UTF-8", LC_ALL="C.UTF-8", TERM="xterm")
-        os.execv(DEMO, [DEMO, *args])
+        os.execv(DEMO[0], [*DEMO, *args])
     fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", 25, 80, 0, 0))
     return pid, fd
 
 
 def test_ctrl_c_shows_the_cursor_again():
+    if UNDER_WINE:
+        return "Ctrl+C under Wine ends even a trivial program with exit code 0"
     pid, fd = start_on_pty()
     shown = read_burst(fd)
     assert b"\x1b[?25l" in shown and b"\x1b[?25h" not in shown, shown
@@ -79,6 +84,8 @@ def test_ctrl_c_shows_the_cursor_again():
 
 
 def test_progress_update_bytes():
+    if UNDER_WINE:
+        return "the terminal's bytes are those of Wine's console, not the program's"
     pid, fd = start_on_pty("progress")
     setup = read_burst(fd)
     update = read_burst(fd)
@@ -93,8 +100,8 @@ def main():
     for name, test in sorted(globals().items()):
         if name.startswith("test_") and callable(test):
             try:
-                test()
-                print(f"ok   {name}")
+                skipped = test()
+                print(f"skip {name}: {skipped}" if skipped else f"ok   {name}")
             except AssertionError as error:
                 failed += 1
                 print(f"FAIL {name}: {error}")

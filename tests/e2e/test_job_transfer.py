@@ -5,7 +5,7 @@ import signal
 import subprocess
 import time
 
-from job_run import CNCSIM, UNDER_WINE, JobRun, preparation, run_tests
+from job_run import CNCSIM, JobRun, port_failure_shown, preparation, run_tests
 
 CUTTER = "Fräserhöhe einstellen, Return für weiter .."
 
@@ -141,14 +141,7 @@ def test_port_that_does_not_open_is_reported_and_ends_with_1():
         with JobRun(job=b"G1\r\n", env={"CNCSEND_COM1": device}, simulator=False) as run:
             assert run.exit_status() == 1
             screen = run.pane.flat()
-            if UNDER_WINE:
-                # On Windows COM1 is the device's own name, and the reason is
-                # the system's text for Wine's error code, not a fixed one.
-                shown = "Die Schnittstelle COM1 (COM1) kann nicht geöffnet werden: "
-                assert shown in screen and screen.split(shown)[1].strip(), screen
-            else:
-                assert f"Die Schnittstelle COM1 ({device}) kann nicht geöffnet werden: " \
-                    f"{reason}" in screen, screen
+            assert port_failure_shown(screen, device, reason), screen
             assert "Verschiebung" not in screen
 
 

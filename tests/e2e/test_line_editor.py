@@ -9,14 +9,21 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from tmux_pane import TmuxPane, build_path  # noqa: E402
+from tmux_pane import UNDER_WINE, TmuxPane, e2e_program, pid_of  # noqa: E402
 
-PROGRAM = build_path("tests", "e2e", "prompt_demo")
+PROGRAM = e2e_program("prompt_demo")
 
 
 def program_pid(pane):
     pane.wait_for("pid ")
+    if UNDER_WINE:
+        return pid_of(PROGRAM[-1])  # the pid shown is Windows' own
     return int(re.search(r"pid (\d+)", "\n".join(pane.screen())).group(1))
+
+
+# Under Wine the signals of a Linux terminal reach no handler of a Windows
+# program: the Linux terminal backend's handling of them is tested alone.
+posix_signals = unittest.skipIf(UNDER_WINE, "no POSIX signal handlers in a Windows program")
 
 
 def cursor_shown(pane):
@@ -32,12 +39,16 @@ def assert_terminal_echoes(test, pane):
 
 class LineEditorInTerminal(unittest.TestCase):
     def test_editing_keys_give_the_right_answers(self):
-        with TmuxPane([PROGRAM, "4"]) as pane:
+        # Home and End from tmux arrive in Wine's console with no key code.
+        home = not UNDER_WINE
+        with TmuxPane([*PROGRAM, "4" if home else "3"]) as pane:
             pane.wait_for("Spindeldrehzahl ?")
+            pane.wait_until_reading()
             pane.send_keys("12", "Left", "3", "Enter")
             pane.wait_for("Antwort: [132] 313332")
-            pane.send_keys("123", "Home", "DC", "Enter")
-            pane.wait_for("Antwort: [23] 3233")
+            if home:
+                pane.send_keys("123", "Home", "DC", "Enter")
+                pane.wait_for("Antwort: [23] 3233")
             pane.send_keys("abc", "Escape")
             time.sleep(0.3)  # a lone ESC is told from a sequence by a pause
             pane.send_keys("9", "Enter")
@@ -47,11 +58,11 @@ class LineEditorInTerminal(unittest.TestCase):
             self.assertEqual(pane.exit_status(), 0)
             screen = "\n".join(pane.screen())
             self.assertIn("Spindeldrehzahl ? 132", screen)
-            self.assertIn("? 23\n", screen + "\n")
+            self.assertIn("? 23\n" if home else "? 9\n", screen + "\n")
             assert_terminal_echoes(self, pane)
 
     def test_ctrl_c_ends_the_program_at_once(self):
-        with TmuxPane([PROGRAM, "1"]) as pane:
+        with TmuxPane([*PROGRAM, "1"]) as pane:
             pid = program_pid(pane)
             pane.wait_for("?")  # capture-pane cuts trailing blanks
             pane.send_keys("12", "C-c")
@@ -62,8 +73,9 @@ class LineEditorInTerminal(unittest.TestCase):
                 time.sleep(0.05)
             self.assertFalse(os.path.exists(f"/proc/{pid}"))
 
+    @posix_signals
     def test_interrupt_restores_the_terminal(self):
-        with TmuxPane([PROGRAM, "1"]) as pane:
+        with TmuxPane([*PROGRAM, "1"]) as pane:
             pid = program_pid(pane)
             pane.wait_for("?")
             pane.send_keys("12")
@@ -72,16 +84,18 @@ class LineEditorInTerminal(unittest.TestCase):
             self.assertEqual(pane.exit_status(), 128 + signal.SIGINT)
             assert_terminal_echoes(self, pane)
 
+    @posix_signals
     def test_sigterm_restores_the_terminal(self):
-        with TmuxPane([PROGRAM, "1"]) as pane:
+        with TmuxPane([*PROGRAM, "1"]) as pane:
             pid = program_pid(pane)
             pane.wait_for("?")  # capture-pane cuts trailing blanks
             os.kill(pid, signal.SIGTERM)
             self.assertEqual(pane.exit_status(), 128 + signal.SIGTERM)
             assert_terminal_echoes(self, pane)
 
+    @posix_signals
     def test_suspend_gives_the_terminal_back_and_continue_takes_it_again(self):
-        with TmuxPane([PROGRAM, "1"]) as pane:
+        with TmuxPane([*PROGRAM, "1"]) as pane:
             pid = program_pid(pane)
             pane.wait_for("?")  # capture-pane cuts trailing blanks
             pane.send_keys("4")
@@ -101,7 +115,7 @@ class LineEditorInTerminal(unittest.TestCase):
 
 class AnswersFromRedirectedInput(unittest.TestCase):
     def test_no_prompt_and_the_answers_come_from_standard_input(self):
-        done = subprocess.run([PROGRAM, "2"], input=b"17\n\x84x\n", capture_output=True,
+        done = subprocess.run([*PROGRAM, "2"], input=b"17\n\x84x\n", capture_output=True,
                               timeout=20)
         self.assertEqual(done.returncode, 0)
         self.assertNotIn(b"Spindeldrehzahl", done.stdout)

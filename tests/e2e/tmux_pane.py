@@ -15,10 +15,45 @@ import time
 
 BUILD_DIR = os.environ.get("CNCSEND_BUILD_DIR") or os.path.abspath(
     os.path.join(os.path.dirname(__file__), "..", "..", "build"))
+# Another build under test (the Windows one) and the command that runs it
+# (tools/wine/cncsend-wine); UNDER_WINE tells the tests that the program
+# runs in Wine, for the few things Wine does not do as Windows does.
+CNCSEND_EXE = os.environ.get("CNCSEND_EXE")
+RUNNER = shlex.split(os.environ.get("CNCSEND_RUNNER", ""))
+UNDER_WINE = bool(RUNNER) and "wine" in os.path.basename(RUNNER[0])
 
 
 def build_path(*parts):
     return os.path.join(BUILD_DIR, *parts)
+
+
+def e2e_program(name):
+    """The command of a program of programs/, from the build under test."""
+    if not CNCSEND_EXE:
+        return [build_path("tests", "e2e", name)]
+    build = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(CNCSEND_EXE))))
+    return [*RUNNER, os.path.join(build, "tests", "e2e", name + ".exe")]
+
+
+def pid_of(program):
+    """The process of a program started by a test (under Wine, the process
+    that runs it: the pid the program prints is Windows' own)."""
+    name = os.path.basename(program)
+    deadline = time.time() + 10
+    while time.time() < deadline:
+        found = subprocess.run(["pgrep", "-f", name], capture_output=True, text=True)
+        for pid in found.stdout.split():
+            try:
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    argv0 = f.read().split(b"\0")[0].decode(errors="replace")
+            except OSError:
+                continue
+            # The program itself, not a shell or a wrapper that names it,
+            # nor another copy of it elsewhere.
+            if argv0 == program:
+                return int(pid)
+        time.sleep(0.05)
+    raise AssertionError(f"{name} is not running")
 
 
 class TmuxPane:
@@ -116,6 +151,21 @@ class TmuxPane:
                 return
             time.sleep(0.05)
         raise AssertionError(f"{text!r} did not appear; screen:\n" + "\n".join(self.screen()))
+
+    def wait_until_reading(self, timeout=10.0):
+        """Waits until the program reads keys: the terminal no longer echoes.
+        Under Wine keys typed before the program's first console read are
+        echoed by Wine's terminal set-up."""
+        tty = self.tmux("display-message", "-p", "-t", "0", "#{pane_tty}").stdout.strip()
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            with open(tty) as f:
+                settings = subprocess.run(["stty", "-a"], stdin=f, capture_output=True,
+                                          text=True).stdout
+            if " -echo " in f" {settings} ".replace("\n", " "):
+                return
+            time.sleep(0.05)
+        raise AssertionError("the program does not read keys")
 
     def exit_status(self, timeout=10.0):
         deadline = time.time() + timeout

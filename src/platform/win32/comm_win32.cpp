@@ -1,16 +1,12 @@
 // The comm device over the Windows communications API: a port opened
-// exclusively for synchronous transfers, its queues, time-outs, DCB and
-// modem lines.
+// exclusively, its queues, time-outs, DCB and modem lines.
 
-// clang-format off
 #include <windows.h>
-#include <mmsystem.h>  // needs windows.h first
-// clang-format on
 
 #include <string>
 
 #include "platform/comm.hpp"
-#include "platform/win32/console_handles.hpp"
+#include "platform/win32/comm_port_win32.hpp"
 
 namespace cncsend {
 
@@ -25,7 +21,7 @@ bool failed() {
 }
 
 HANDLE handle_of(CommHandle handle) {
-    return reinterpret_cast<HANDLE>(handle);
+    return port_of(handle).file;
 }
 
 CommHandle comm_open(const char* path, unsigned access) {
@@ -33,16 +29,16 @@ CommHandle comm_open(const char* path, unsigned access) {
     if (access & CommRead) rights |= GENERIC_READ;
     if (access & CommWrite) rights |= GENERIC_WRITE;
     last_failure = 0;
-    const HANDLE h = CreateFileA(path, rights, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    Win32Port* port = open_port(path, rights);
+    if (!port) {
         failed();
         return kInvalidCommHandle;
     }
-    return reinterpret_cast<CommHandle>(h);
+    return reinterpret_cast<CommHandle>(port);
 }
 
 void comm_close(CommHandle handle) {
-    CloseHandle(handle_of(handle));
+    close_port(&port_of(handle));
 }
 
 bool comm_get_properties(CommHandle handle, CommProperties* properties) {
@@ -153,57 +149,15 @@ bool comm_modem_status(CommHandle handle, std::uint32_t* status) {
 }
 
 bool comm_bytes_waiting(CommHandle handle, std::uint32_t* count) {
-    DWORD errors = 0;
-    COMSTAT status{};
-    if (!ClearCommError(handle_of(handle), &errors, &status)) return false;
-    *count = status.cbInQue;
-    return true;
+    return port_bytes_waiting(port_of(handle), count);
 }
 
 bool comm_read(CommHandle handle, char* buffer, std::size_t wanted, std::size_t* got) {
-    DWORD n = 0;
-    if (!ReadFile(handle_of(handle), buffer, static_cast<DWORD>(wanted), &n, nullptr)) return false;
-    *got = n;
-    return true;
+    return port_read(port_of(handle), buffer, wanted, got);
 }
 
 bool comm_write(CommHandle handle, const char* bytes, std::size_t count) {
-    DWORD n = 0;
-    return WriteFile(handle_of(handle), bytes, static_cast<DWORD>(count), &n, nullptr) &&
-           n == count;
-}
-
-bool console_input_waiting() {
-    DWORD events = 0;
-    return GetNumberOfConsoleInputEvents(console_input_handle(), &events) && events > 0;
-}
-
-int comm_wait_ready(CommHandle handle, bool watch_console_input, int timeout_ms) {
-    // A port opened for synchronous transfers cannot be waited on together
-    // with the console, so the line is looked at between short waits on
-    // the console input (or short sleeps): never a busy loop.
-    constexpr DWORD kSliceMs = 1;
-    // The system's timer otherwise ticks every 15.6 ms, which a short wait
-    // would round up to: that much more per acknowledged line.
-    static const bool fine_timer = timeBeginPeriod(1) == TIMERR_NOERROR;
-    (void)fine_timer;
-    const ULONGLONG start = GetTickCount64();
-    for (;;) {
-        int result = 0;
-        std::uint32_t waiting = 0;
-        if (!comm_bytes_waiting(handle, &waiting))
-            result |= WaitLineLost;
-        else if (waiting > 0)
-            result |= WaitByteReady;
-        if (watch_console_input && console_input_waiting()) result |= WaitConsoleInput;
-        if (result != 0) return result;
-        if (timeout_ms >= 0 && GetTickCount64() - start >= static_cast<ULONGLONG>(timeout_ms))
-            return WaitTimedOut;
-        if (watch_console_input)
-            WaitForSingleObject(console_input_handle(), kSliceMs);
-        else
-            Sleep(kSliceMs);
-    }
+    return port_write(port_of(handle), bytes, count);
 }
 
 // On Windows the path is the device's own name.
