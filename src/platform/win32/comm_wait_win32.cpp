@@ -40,7 +40,12 @@ int comm_wait_ready(CommHandle handle, bool watch_console_input, int timeout_ms)
     const DWORD count = watch_console_input ? 2 : 1;
     const ULONGLONG start = GetTickCount64();
     for (;;) {
-        const int ready = line_state(port);
+        int ready = line_state(port);
+        // A quick controller has its reply there before every wait: the
+        // keyboard is looked at all the same, or Escape would never count.
+        if (ready == WaitByteReady && watch_console_input &&
+            WaitForSingleObject(console, 0) == WAIT_OBJECT_0)
+            ready |= WaitConsoleInput;
         if (ready != 0) return ready;
         if (!port.wait_pending) {
             const LineWait wait = start_line_wait(port);
