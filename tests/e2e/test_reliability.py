@@ -285,6 +285,8 @@ def test_job_files_that_are_no_plain_files_are_refused_before_anything_is_sent()
     # an empty job: each gets the message of a job file that does not open.
     cases = [("jobs.d", "Is a directory"), ("job.fifo", "Illegal seek"),
              ("/dev/zero", "Illegal seek"), ("/dev/null", "Illegal seek")]
+    if UNDER_WINE:
+        cases = cases[:2]  # /dev/zero and /dev/null are no names a Windows program knows
     for name, reason in cases:
         run = JobRun(job=None, args=[name])
         if name == "jobs.d":
@@ -294,8 +296,9 @@ def test_job_files_that_are_no_plain_files_are_refused_before_anything_is_sent()
         with run:
             assert run.exit_status(timeout=10) == 1, name
             screen = run.pane.flat()
-            assert f"Die Auftragsdatei {name} kann nicht geöffnet werden: {reason}" in screen, \
-                screen
+            # Under Wine the reason is the system's text for Wine's error code.
+            shown = f"Die Auftragsdatei {name} kann nicht geöffnet werden: "
+            assert shown + ("" if UNDER_WINE else reason) in screen, screen
             assert "Verschiebung" not in screen
             assert run.received() == [], name
 
