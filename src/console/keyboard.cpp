@@ -260,7 +260,7 @@ bool keyboard_present() {
 }
 
 bool keys_held() {
-    return state.queue.head != state.queue.tail || close_keys_pending.load() != 0 ||
+    return key_queue_count(state.queue) != 0 || close_keys_pending.load() != 0 ||
            key_decision_due_ms() >= 0;
 }
 

@@ -17,9 +17,7 @@ void print_text(int channel, const std::string& text, PrintItemFlags flags) {
     if (!text.empty() && (flags & (kPrintNewline | kPrintNewlineToo))) {
         // A line and its end in one write: one system call per line sent,
         // and a device that reads a line at a time gets it whole.
-        std::string line;
-        line.reserve(text.size() + 2);
-        line.assign(text).append("\r\n", 2);
+        const std::string line = text + "\r\n";
         write_print_bytes(channel, line.data(), line.size());
         return;
     }
