@@ -20,7 +20,22 @@ BUILD_DIR = os.environ.get("CNCSEND_BUILD_DIR") or os.path.abspath(
 # runs in Wine, for the few things Wine does not do as Windows does.
 CNCSEND_EXE = os.environ.get("CNCSEND_EXE")
 RUNNER = shlex.split(os.environ.get("CNCSEND_RUNNER", ""))
+# The program may run in another folder than the one the runner was named in.
+if RUNNER and os.sep in RUNNER[0]:
+    RUNNER[0] = os.path.abspath(RUNNER[0])
 UNDER_WINE = bool(RUNNER) and "wine" in os.path.basename(RUNNER[0])
+# Wine starts a program's console and services in several processes; on a
+# busy machine that has taken over ten seconds before the first output.
+PATIENCE = 3.0 if UNDER_WINE else 1.0
+
+
+def processes_under_wine():
+    """For a failure's message: what Wine was running at the time."""
+    if not UNDER_WINE:
+        return ""
+    found = subprocess.run(["ps", "-eo", "pid,stat,etime,args"], capture_output=True, text=True)
+    rows = [r for r in found.stdout.splitlines() if "wine" in r or ".exe" in r]
+    return "\nWine's processes:\n" + "\n".join(rows)
 
 
 def build_path(*parts):
@@ -39,7 +54,7 @@ def pid_of(program):
     """The process of a program started by a test (under Wine, the process
     that runs it: the pid the program prints is Windows' own)."""
     name = os.path.basename(program)
-    deadline = time.time() + 10
+    deadline = time.time() + 10 * PATIENCE
     while time.time() < deadline:
         found = subprocess.run(["pgrep", "-f", name], capture_output=True, text=True)
         for pid in found.stdout.split():
@@ -53,7 +68,7 @@ def pid_of(program):
             if argv0 == program:
                 return int(pid)
         time.sleep(0.05)
-    raise AssertionError(f"{name} is not running")
+    raise AssertionError(f"{name} is not running" + processes_under_wine())
 
 
 class TmuxPane:
@@ -145,19 +160,20 @@ class TmuxPane:
         return out.split("\n")
 
     def wait_for(self, text, timeout=10.0):
-        deadline = time.time() + timeout
+        deadline = time.time() + timeout * PATIENCE
         while time.time() < deadline:
             if text in "\n".join(self.screen()):
                 return
             time.sleep(0.05)
-        raise AssertionError(f"{text!r} did not appear; screen:\n" + "\n".join(self.screen()))
+        raise AssertionError(f"{text!r} did not appear; screen:\n" + "\n".join(self.screen()) +
+                             processes_under_wine())
 
     def wait_until_reading(self, timeout=10.0):
         """Waits until the program reads keys: the terminal no longer echoes.
         Under Wine keys typed before the program's first console read are
         echoed by Wine's terminal set-up."""
         tty = self.tmux("display-message", "-p", "-t", "0", "#{pane_tty}").stdout.strip()
-        deadline = time.time() + timeout
+        deadline = time.time() + timeout * PATIENCE
         while time.time() < deadline:
             with open(tty) as f:
                 settings = subprocess.run(["stty", "-a"], stdin=f, capture_output=True,
@@ -168,13 +184,14 @@ class TmuxPane:
         raise AssertionError("the program does not read keys")
 
     def exit_status(self, timeout=10.0):
-        deadline = time.time() + timeout
+        deadline = time.time() + timeout * PATIENCE
         while time.time() < deadline:
             if os.path.exists(self.status_file):
                 with open(self.status_file) as f:
                     return int(f.read().strip())
             time.sleep(0.05)
-        raise AssertionError("program did not end; screen:\n" + "\n".join(self.screen()))
+        raise AssertionError("program did not end; screen:\n" + "\n".join(self.screen()) +
+                             processes_under_wine())
 
     def running(self):
         return not os.path.exists(self.status_file)
