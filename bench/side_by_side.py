@@ -19,6 +19,7 @@ with no program running: Wine's services keep it busy). Without
 CNCSEND_EXE only the Linux build runs.
 """
 import argparse
+import atexit
 import glob
 import os
 import statistics
@@ -148,6 +149,14 @@ def main():
           f"wake-ups over {HOLD_SECONDS:.0f} s with a reply held back")
     print(f"  {'build':<44}{'CPU % wall':>11}{'server %':>10}{'wake-ups/s':>12}"
           f"{'server/s':>10}{'idle/s':>8}")
+    if job_run.RUNNER:
+        # One Wine server for the whole run: one that ends when its last
+        # program does would take its counts with it.
+        wineserver = os.environ.get("WINESERVER", "/usr/lib/wine/wineserver")
+        subprocess.Popen([wineserver, "-p"], stdin=subprocess.DEVNULL,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        atexit.register(subprocess.run, [wineserver, "-k"], capture_output=True)
+        time.sleep(1.0)
     for label, exe, runner in builds:
         use_build(exe, runner)
         if runner:

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/code_page_437.hpp"
+#include "platform/drawn_cells.hpp"
 #include "platform/posix/end_signals.hpp"
 #include "platform/posix/terminal_charset.hpp"
 #include "platform/posix/terminal_keys_posix.hpp"
@@ -57,47 +58,27 @@ Terminal term{};
 // Used when the terminal is not UTF-8.
 TerminalGlyphs narrow_glyphs;
 
-// What the program has drawn, cell by cell, so that drawing the same again
-// sends nothing: a progress display that did not change costs no write.
-// Only cells drawn since the terminal last changed under the program (a
-// new size, a scroll, raw output, the program being suspended) are known.
-struct DrawnCell {
-    unsigned char byte;
-    bool known;
-    std::uint16_t attribute;
-};
-std::vector<DrawnCell> drawn;
+// What the terminal shows of the program's drawing. The flag is set from
+// signal handlers too (a suspend), so the cells are forgotten at next use.
+DrawnCells drawn;
 volatile std::sig_atomic_t drawn_stale = 1;
 
-void forget_drawn_now() {
-    drawn.assign(static_cast<std::size_t>(term.rows) * static_cast<std::size_t>(term.cols),
-                 DrawnCell{0, false, 0});
-    drawn_stale = 0;
+DrawnCells& drawn_cells() {
+    if (drawn_stale) {
+        drawn.forget(term.cols, term.rows);
+        drawn_stale = 0;
+    }
+    return drawn;
 }
 
-DrawnCell* drawn_row(int x, int y) {
-    if (drawn_stale) forget_drawn_now();
-    return drawn.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(term.cols) +
-           static_cast<std::size_t>(x);
-}
-
-// True when the cells from x on already show these bytes (one repeated
-// byte when bytes is null) in this attribute.
 bool already_drawn(int x, int y, const char* bytes, char fill, std::size_t count,
                    std::uint16_t attribute) {
-    const DrawnCell* cell = drawn_row(x, y);
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto byte = static_cast<unsigned char>(bytes ? bytes[i] : fill);
-        if (!cell[i].known || cell[i].byte != byte || cell[i].attribute != attribute) return false;
-    }
-    return true;
+    return drawn_cells().already_drawn(x, y, bytes, fill, count, attribute);
 }
 
 void note_drawn(int x, int y, const char* bytes, char fill, std::size_t count,
                 std::uint16_t attribute) {
-    DrawnCell* cell = drawn_row(x, y);
-    for (std::size_t i = 0; i < count; ++i)
-        cell[i] = DrawnCell{static_cast<unsigned char>(bytes ? bytes[i] : fill), true, attribute};
+    drawn_cells().note_drawn(x, y, bytes, fill, count, attribute);
 }
 
 // Every console operation asks for the screen's size; the terminal tells

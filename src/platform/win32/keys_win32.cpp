@@ -62,9 +62,14 @@ InputEvent from_record(const INPUT_RECORD& record) {
     return event;
 }
 
+// Asked before every reply wait: a console stays a console, so it is asked
+// of the system once.
 bool input_is_console() {
-    DWORD mode = 0;
-    return GetConsoleMode(console_input_handle(), &mode) != FALSE;
+    static const bool console = [] {
+        DWORD mode = 0;
+        return GetConsoleMode(console_input_handle(), &mode) != FALSE;
+    }();
+    return console;
 }
 
 bool peek_event(InputEvent* event) {
