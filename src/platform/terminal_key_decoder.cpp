@@ -280,8 +280,10 @@ void feed_byte(TerminalKeyDecoder& d, unsigned char b, std::vector<KeyEvent>& ou
     if (b == kEsc) {
         d.pending[0] = b;
         d.pending_count = 1;
-    } else if (b < 0x80 || !d.utf8) {
+    } else if (b < 0x80) {
         out.push_back(byte_event(b, 0));
+    } else if (!d.utf8) {
+        if (d.upper[b - 0x80] != 0) out.push_back(byte_event(d.upper[b - 0x80], 0));
     } else {
         start_utf8(d, b);
     }
@@ -289,9 +291,11 @@ void feed_byte(TerminalKeyDecoder& d, unsigned char b, std::vector<KeyEvent>& ou
 
 }  // namespace
 
-TerminalKeyDecoder make_terminal_key_decoder(bool utf8) {
+TerminalKeyDecoder make_terminal_key_decoder(bool utf8, const TypedUpperBytes* upper) {
     TerminalKeyDecoder decoder{};
     decoder.utf8 = utf8;
+    for (std::size_t i = 0; i < decoder.upper.size(); ++i)
+        decoder.upper[i] = upper ? (*upper)[i] : static_cast<unsigned char>(0x80 + i);
     return decoder;
 }
 

@@ -8,6 +8,7 @@
 // followed for a short while, tells the decoder that the pause ended the
 // input, which is how a lone ESC is told from the start of a sequence.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -16,18 +17,25 @@
 
 namespace cncsend {
 
+// For a terminal that is not UTF-8: entry i is the code page 437 byte that
+// the terminal's byte 0x80 + i stands for, 0 for none (the byte is dropped).
+using TypedUpperBytes = std::array<unsigned char, 128>;
+
 struct TerminalKeyDecoder {
     unsigned char pending[32];  // an escape sequence not yet complete
     std::size_t pending_count;
-    char32_t code_point;  // a UTF-8 character not yet complete
-    int utf8_missing;     // continuation bytes still expected
-    bool utf8;            // the terminal speaks UTF-8 (else bytes are code page 437)
+    char32_t code_point;    // a UTF-8 character not yet complete
+    int utf8_missing;       // continuation bytes still expected
+    bool utf8;              // the terminal speaks UTF-8
+    TypedUpperBytes upper;  // else its bytes from 0x80 up
 };
 
 // Milliseconds of silence after which a pending ESC stands for itself.
 constexpr std::uint32_t kEscapeTimeoutMs = 50;
 
-TerminalKeyDecoder make_terminal_key_decoder(bool utf8);
+// Without a table, the bytes of a terminal that is not UTF-8 are taken as
+// code page 437.
+TerminalKeyDecoder make_terminal_key_decoder(bool utf8, const TypedUpperBytes* upper = nullptr);
 
 // Appends one key-down event per complete key to out.
 void decode_terminal_bytes(TerminalKeyDecoder& decoder, const unsigned char* bytes,

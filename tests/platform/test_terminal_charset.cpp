@@ -11,6 +11,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/posix/terminal_charset.hpp"
 #include "platform/screen.hpp"
@@ -118,6 +119,41 @@ TEST(TerminalGlyphs, ScreenSendsTheLocalesCharset) {
     const std::string in_utf8 = screen_output_under("C.UTF-8", cells);
     EXPECT_NE(in_utf8.find("Fr\xC3\xA4ser \xC2\xA2\xC3\xA4 h\xC3\xB6he"), std::string::npos)
         << in_utf8;
+}
+
+// Keys typed on such a terminal: its bytes become the program's code page
+// 437 bytes, and what code page 437 lacks is not typed at all.
+TEST(TerminalGlyphs, TypedBytesOfTheCharsetBecomeCodePage437) {
+    const struct {
+        const char* codeset;
+        const char* typed;
+        const char* keys;  // the character codes of the keys, in order
+    } cases[] = {
+        {"ISO-8859-1", "\xE4\xF6\xFC\xDF", "132 148 129 225"},
+        {"ISO-8859-1",
+         "a\xA2"
+         "b",
+         "97 155 98"},
+        {"ISO-8859-1", "\xBE", ""},          // three quarters: not in code page 437
+        {"ISO-8859-15", "\xE4\xA4", "132"},  // the euro sign is dropped
+        {"KOI8-R", "\xC1", ""},              // Cyrillic
+        {"ANSI_X3.4-1968", "\xE4x", "120"},
+        {"NO-SUCH-CHARSET", "\x84", ""},
+    };
+    for (const auto& c : cases) {
+        const TypedUpperBytes typed = terminal_typed_bytes(c.codeset);
+        TerminalKeyDecoder decoder = make_terminal_key_decoder(false, &typed);
+        std::vector<KeyEvent> events;
+        const std::string bytes = c.typed;
+        decode_terminal_bytes(decoder, reinterpret_cast<const unsigned char*>(bytes.data()),
+                              bytes.size(), events);
+        std::string keys;
+        for (const KeyEvent& event : events) {
+            if (!keys.empty()) keys += ' ';
+            keys += std::to_string(event.character);
+        }
+        EXPECT_EQ(keys, c.keys) << c.codeset;
+    }
 }
 
 }  // namespace

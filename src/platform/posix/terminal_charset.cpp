@@ -52,4 +52,18 @@ TerminalGlyphs terminal_glyphs(const char* codeset) {
     return glyphs;
 }
 
+TypedUpperBytes terminal_typed_bytes(const char* codeset) {
+    TypedUpperBytes typed{};
+    const TerminalGlyphs glyphs = terminal_glyphs(codeset);
+    for (int byte = 0x80; byte < 0x100; ++byte) {
+        const std::string& glyph = glyphs[byte];
+        const auto sent = static_cast<unsigned char>(glyph[0]);
+        // A character of several bytes, or plain ASCII standing in, is no
+        // byte that a key of this terminal sends for it.
+        if (glyph.size() != 1 || sent < 0x80) continue;
+        if (typed[sent - 0x80] == 0) typed[sent - 0x80] = static_cast<unsigned char>(byte);
+    }
+    return typed;
+}
+
 }  // namespace cncsend

@@ -5,6 +5,8 @@
 #include <array>
 #include <string>
 
+#include "platform/terminal_key_decoder.hpp"
+
 namespace cncsend {
 
 // What the terminal gets for each byte of code page 437: one character in
@@ -14,5 +16,10 @@ namespace cncsend {
 // those as C1 controls (0x84 moves the cursor down, 0x9B starts a sequence).
 using TerminalGlyphs = std::array<std::string, 256>;
 TerminalGlyphs terminal_glyphs(const char* codeset);
+
+// The other way, for keys typed on such a terminal: entry i is the code
+// page 437 byte of the charset's byte 0x80 + i, 0 where code page 437 has
+// no such character.
+TypedUpperBytes terminal_typed_bytes(const char* codeset);
 
 }  // namespace cncsend

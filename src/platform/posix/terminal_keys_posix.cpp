@@ -24,6 +24,7 @@
 #include "platform/keys.hpp"
 #include "platform/posix/end_signals.hpp"
 #include "platform/posix/screen_posix.hpp"
+#include "platform/posix/terminal_charset.hpp"
 #include "platform/terminal_key_decoder.hpp"
 
 namespace cncsend {
@@ -155,7 +156,12 @@ bool probe() {
     keyboard.probed = true;
     if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_settings) != 0) return false;
     output_is_terminal = isatty(STDOUT_FILENO);
-    keyboard.decoder = make_terminal_key_decoder(locale_is_utf8());
+    if (locale_is_utf8()) {
+        keyboard.decoder = make_terminal_key_decoder(true);
+    } else {
+        const TypedUpperBytes typed = terminal_typed_bytes(nl_langinfo(CODESET));
+        keyboard.decoder = make_terminal_key_decoder(false, &typed);
+    }
     raw_wanted = 1;
     enter_raw_mode();
     if (!raw_active) {
