@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <limits>
 
 #include "app/operator_messages.hpp"
 #include "platform/process.hpp"
@@ -37,15 +38,25 @@ bool active() {
     return record.file != kNoRecordFile;
 }
 
+bool plain_in_record(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 && byte != 0x7F && c != '"' && c != '\\';
+}
+
 void append_quoted(std::string& out, const std::string& text) {
     static const char kHex[] = "0123456789ABCDEF";
     out += '"';
-    for (const char c : text) {
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    while (at != end) {
+        // A job line is mostly plain text: it goes in as one piece.
+        const char* plain = at;
+        while (plain != end && plain_in_record(*plain)) ++plain;
+        out.append(at, static_cast<std::size_t>(plain - at));
+        if (plain == end) break;
+        at = plain + 1;
+        const char c = *plain;
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7F && c != '"' && c != '\\') {
-            out += c;
-            continue;
-        }
         out += '\\';
         switch (c) {
             case '\r':
@@ -72,11 +83,22 @@ void append_quoted(std::string& out, const std::string& text) {
     out += '"';
 }
 
-// Starts record.line with the time stamp; the caller adds the event.
+// Starts record.line with the time stamp; the caller adds the event. The
+// calendar part is worked out again only when the second changes.
 std::string& begin_event() {
+    static std::int64_t stamp_second = std::numeric_limits<std::int64_t>::min();
+    static char stamp[kUtcTimeLength];
     const auto now = std::chrono::system_clock::now().time_since_epoch();
-    char stamp[kUtcTimeLength];
-    format_utc_time(std::chrono::duration_cast<std::chrono::milliseconds>(now).count(), stamp);
+    const std::int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+    const std::int64_t second = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    if (second != stamp_second) {
+        stamp_second = second;
+        format_utc_time(ms, stamp);
+    }
+    const auto milli = static_cast<int>(ms - second * 1000);
+    stamp[20] = static_cast<char>('0' + milli / 100);
+    stamp[21] = static_cast<char>('0' + milli / 10 % 10);
+    stamp[22] = static_cast<char>('0' + milli % 10);
     record.line.assign(stamp, kUtcTimeLength);
     record.line += ' ';
     return record.line;
@@ -141,8 +163,7 @@ void finish_record() {
     sync_record_file(record.file);
     close_record_file(record.file);
     record.file = kNoRecordFile;
-    if (record.write_failed)
-        report_record_write_failure(record.name, record.write_failure);
+    if (record.write_failed) report_record_write_failure(record.name, record.write_failure);
 }
 
 }  // namespace
