@@ -304,7 +304,7 @@ def test_job_files_that_are_no_plain_files_are_refused_before_anything_is_sent()
 
 
 def test_many_lines_all_arrive_in_order():
-    # Wine's console makes a line cost 10 to 20 ms.
+    # Under Wine a line costs some ten round trips to the Wine server.
     count = 1000 if UNDER_WINE else 100000
     job = b"".join(b"G1 X%d\n" % i for i in range(count))
     with JobRun(job=job) as run:

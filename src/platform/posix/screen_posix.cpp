@@ -19,7 +19,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "platform/code_page_437.hpp"
 #include "platform/drawn_cells.hpp"
@@ -69,16 +68,6 @@ DrawnCells& drawn_cells() {
         drawn_stale = 0;
     }
     return drawn;
-}
-
-bool already_drawn(int x, int y, const char* bytes, char fill, std::size_t count,
-                   std::uint16_t attribute) {
-    return drawn_cells().already_drawn(x, y, bytes, fill, count, attribute);
-}
-
-void note_drawn(int x, int y, const char* bytes, char fill, std::size_t count,
-                std::uint16_t attribute) {
-    drawn_cells().note_drawn(x, y, bytes, fill, count, attribute);
 }
 
 // Every console operation asks for the screen's size; the terminal tells
@@ -368,12 +357,12 @@ bool write_cells(int x, int y, const char* bytes, std::size_t count, std::uint16
     if (!start() || !in_screen(x, y)) return false;
     if (count > static_cast<std::size_t>(term.cols - x))
         count = static_cast<std::size_t>(term.cols - x);
-    if (count == 0 || already_drawn(x, y, bytes, 0, count, attribute)) return true;
+    if (count == 0 || drawn_cells().already_drawn(x, y, bytes, 0, count, attribute)) return true;
     go_to(x, y);
     use_attribute(attribute);
     for (std::size_t i = 0; i < count; ++i) append_glyph(static_cast<unsigned char>(bytes[i]));
     after_drawing(count);
-    note_drawn(x, y, bytes, 0, count, attribute);
+    drawn_cells().note_drawn(x, y, bytes, 0, count, attribute);
     return true;
 }
 
@@ -381,10 +370,11 @@ bool fill_cells(int x, int y, std::size_t count, char byte, std::uint16_t attrib
     if (!start() || !in_screen(x, y)) return false;
     if (count > static_cast<std::size_t>(term.cols - x))
         count = static_cast<std::size_t>(term.cols - x);
-    if (count == 0 || already_drawn(x, y, nullptr, byte, count, attribute)) return true;
+    if (count == 0 || drawn_cells().already_drawn(x, y, nullptr, byte, count, attribute))
+        return true;
     go_to(x, y);
     use_attribute(attribute);
-    note_drawn(x, y, nullptr, byte, count, attribute);
+    drawn_cells().note_drawn(x, y, nullptr, byte, count, attribute);
     if (byte == ' ' && x + static_cast<int>(count) == term.cols) {
         term.out += "\x1b[K";  // erase to the end of the row, in the current colours
         return true;
